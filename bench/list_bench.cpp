@@ -1,0 +1,142 @@
+// Lists at the scale of a real address file: loading a 1,000,000-line list,
+// searching and inserting through the entry points, side by side with a
+// plain std::unordered_map interning loop on the same texts.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "api/zrutils.h"
+#include "lists/list_file.h"
+
+namespace {
+
+constexpr int kEntries = 1000000;
+
+// Texts shaped like street names with a number: "42 Street 123456".
+const std::vector<std::string>& Texts() {
+  static const std::vector<std::string> texts = [] {
+    std::vector<std::string> t;
+    t.reserve(kEntries);
+    for (int i = 0; i < kEntries; ++i)
+      t.push_back(std::to_string(i % 997) + " Street " + std::to_string(i));
+    return t;
+  }();
+  return texts;
+}
+
+const std::string& ListPath() {
+  static const std::string path = [] {
+    const std::string p = std::string(P_tmpdir) + "/zrutils-bench-" +
+                          std::to_string(getpid()) + ".txt";
+    ListInfo list;
+    for (int i = 0; i < kEntries; ++i) list.entries.emplace(Texts()[i], i + 1);
+    std::string error;
+    if (SaveListFile(list, p, error) != 0) abort();
+    return p;
+  }();
+  return path;
+}
+
+void BM_LoadListFile(benchmark::State& state) {
+  const std::string& path = ListPath();
+  for (auto _ : state) {
+    ListInfo list;
+    std::string error;
+    if (LoadListFile(list, path, error) != 0) state.SkipWithError("load failed");
+    benchmark::DoNotOptimize(list.entries.size());
+  }
+  state.SetItemsProcessed(state.iterations() * kEntries);
+}
+BENCHMARK(BM_LoadListFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// One list opened from the file, shared by every benchmark thread.
+const std::string& OpenHandle() {
+  static const std::string handle = [] {
+    char buffer[512];
+    snprintf(buffer, sizeof buffer, "File=%s\tName=bench", ListPath().c_str());
+    if (zruOpenList(buffer, sizeof buffer - 1) != 0) abort();
+    return std::string(buffer);
+  }();
+  return handle;
+}
+
+void BM_SearchList(benchmark::State& state) {
+  const std::string& handle = OpenHandle();
+  std::mt19937 random(static_cast<unsigned>(state.thread_index()));
+  char buffer[512];
+  for (auto _ : state) {
+    const std::string& text = Texts()[random() % kEntries];
+    snprintf(buffer, sizeof buffer, "%s\t%s", handle.c_str(), text.c_str());
+    zruSearchList(buffer, sizeof buffer - 1);
+    benchmark::DoNotOptimize(buffer[0]);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SearchList)->Threads(1)->Threads(2)->UseRealTime();
+
+void BM_InsertList(benchmark::State& state) {
+  const std::string& handle = OpenHandle();
+  char buffer[512];
+  long next = 0;
+  for (auto _ : state) {
+    snprintf(buffer, sizeof buffer, "%s\tnew text %d-%ld\tInsertOnNotFound",
+             handle.c_str(), state.thread_index(), next++);
+    zruSearchList(buffer, sizeof buffer - 1);
+    benchmark::DoNotOptimize(buffer[0]);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_InsertList)->Threads(1)->Threads(2)->UseRealTime();
+
+// The peer: the interning loop a host would write for itself, single
+// threaded and without locks.
+void BM_UnorderedMapSearch(benchmark::State& state) {
+  static const std::unordered_map<std::string, int> map = [] {
+    std::unordered_map<std::string, int> m;
+    for (int i = 0; i < kEntries; ++i) m.emplace(Texts()[i], i + 1);
+    return m;
+  }();
+  std::mt19937 random(1);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(map.find(Texts()[random() % kEntries]));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_UnorderedMapSearch);
+
+void BM_UnorderedMapLoad(benchmark::State& state) {
+  for (auto _ : state) {
+    std::unordered_map<std::string, int> m;
+    for (int i = 0; i < kEntries; ++i) m.emplace(Texts()[i], i + 1);
+    benchmark::DoNotOptimize(m.size());
+  }
+  state.SetItemsProcessed(state.iterations() * kEntries);
+}
+BENCHMARK(BM_UnorderedMapLoad)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_UnorderedMapInsert(benchmark::State& state) {
+  std::unordered_map<std::string, int> map;
+  long next = 0;
+  for (auto _ : state) {
+    map.emplace("new text " + std::to_string(next), static_cast<int>(next));
+    ++next;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_UnorderedMapInsert);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  unlink(ListPath().c_str());
+  return 0;
+}

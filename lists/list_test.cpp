@@ -1,0 +1,352 @@
+// The list entry points end to end, through real files.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "api/zrutils.h"
+#include "tests/test_support.h"
+
+namespace {
+
+struct Reply {
+  int status;
+  std::string answer;
+};
+
+// Calls an entry point the way a host does: the parameter text in a buffer
+// of size + 1 bytes, the answer read back from it.
+Reply Call(int (*entry)(char*, int), const std::string& parameters,
+           int size = 16384) {
+  std::vector<char> buffer(static_cast<size_t>(std::max<int>(size, 0)) + 1 +
+                           parameters.size());
+  memcpy(buffer.data(), parameters.c_str(), parameters.size() + 1);
+  const int status = entry(buffer.data(), size);
+  return {status, std::string(buffer.data())};
+}
+
+std::string Open(const std::string& parameters) {
+  const Reply r = Call(zruOpenList, parameters);
+  EXPECT_EQ(r.status, 0) << parameters << " -> " << r.answer;
+  return r.answer;
+}
+
+Reply Search(const std::string& handle, const std::string& text,
+             bool insert = false) {
+  return Call(zruSearchList,
+              handle + "\t" + text + (insert ? "\tInsertOnNotFound" : ""));
+}
+
+Reply Close(const std::string& handle, const std::string& path = "") {
+  return Call(zruCloseList, handle + (path.empty() ? "" : "\tFile=" + path));
+}
+
+TEST(Lists, OpenSharesByNameAndPath) {
+  ScratchDir dir;
+  const std::string path = dir.File("l.txt");
+  WriteWholeFile(path, "1\tone\n");
+  const std::string a = Open(""), b = Open("");
+  EXPECT_EQ(std::stol(b), std::stol(a) + 1);  // anonymous lists never share
+
+  const std::string f1 = Open("File=" + path);
+  WriteWholeFile(path, "1\tchanged\n");
+  const std::string f2 = Open("  file=" + path);  // key in any case, trimmed
+  EXPECT_EQ(f1, f2);
+  EXPECT_EQ(Search(f2, "one").answer, "1\tone\t");  // not read again
+
+  const std::string n1 = Open("Name=Colours"), n2 = Open("NAME=colours");
+  const std::string n3 = Open("File=" + path + "\tName=Colours");
+  EXPECT_NE(n1, n2);  // names are case-sensitive
+  EXPECT_EQ(n1, n3);
+  for (const std::string& h : {a, b, f1, f2, n1, n2, n3}) EXPECT_EQ(Close(h).status, 0);
+  EXPECT_EQ(Close(n1).answer, "Invalid list handle");
+}
+
+TEST(Lists, LoadSkipsAndKeepsLinesAsTheFormatSays) {
+  ScratchDir dir;
+  const std::string path = dir.File("list.txt");
+  const std::string longText(5000, 'L');
+  WriteWholeFile(path,
+                 "5\tdup\n"
+                 "0\tzero id\n"
+                 "7 space\n"
+                 "   3\tleading spaces\n"
+                 "9\tdup\n"
+                 "-4\tnegative\n"
+                 "x\tno digits\n"
+                 "12\tcrlf\r\n"
+                 "2\t\n"
+                 "6\t tab\tinside \n"
+                 "8\t" + longText + "\n"
+                 "11\tlast without LF");
+  const std::string h = Open("File=" + path);
+  struct Case {
+    std::string text;
+    std::string answer;
+  };
+  const Case cases[] = {
+      {"dup", "5\tdup\t"},            // first line wins
+      {"zero id", "0\t\t"},           // identifier 0 skipped
+      {"space", "0\t\t"},             // no TAB after the digits
+      {"leading spaces", "3\tleading spaces\t"},
+      {"negative", "-4\tnegative\t"},
+      {"no digits", "0\t\t"},
+      {"crlf", "12\tcrlf\t"},
+      {"tab\tinside", "0\t\t"},       // the search text is cut at the TAB
+      {longText, "8\t" + longText + "\t"},
+      {"last without LF", "11\tlast without LF\t"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Search(h, c.text).answer, c.answer) << c.text;
+  // highestId counted the duplicate 12 > 9 > 5: the next text gets 13.
+  EXPECT_EQ(Search(h, "new", true).answer, "13\tnew\tNew");
+  EXPECT_EQ(Search(h, "new", true).answer, "13\tnew\t");
+  EXPECT_EQ(Search(h, "  padded  ", true).answer, "14\tpadded\tNew");
+
+  const std::string out = dir.File("out.txt");
+  ASSERT_EQ(Close(h, out).status, 0);
+  // Sorted by bytes; skipped lines and the later duplicate are gone; the
+  // long text, the empty text and the text with a TAB come back whole.
+  EXPECT_EQ(ReadWholeFile(out),
+            "2\t\n6\t tab\tinside \n8\t" + longText + "\n12\tcrlf\n5\tdup\n"
+            "11\tlast without LF\n3\tleading spaces\n-4\tnegative\n13\tnew\n"
+            "14\tpadded\n");
+  // And the written file loads back to the same list.
+  const std::string again = Open("File=" + out);
+  EXPECT_EQ(Search(again, longText).answer, "8\t" + longText + "\t");
+  EXPECT_EQ(Search(again, "next", true).answer, "15\tnext\tNew");
+  EXPECT_EQ(Close(again).status, 0);
+}
+
+TEST(Lists, OnlyTheLastCloseOfAChangedListWrites) {
+  ScratchDir dir;
+  const std::string path = dir.File("shared.txt");
+  const std::string h = Open("Name=shared-close");
+  EXPECT_EQ(Open("Name=shared-close"), h);
+  EXPECT_EQ(Search(h, "a", true).answer, "1\ta\tNew");
+  EXPECT_EQ(Close(h, path).status, 0);
+  EXPECT_EQ(ReadWholeFile(path), "<missing>");
+  EXPECT_EQ(Search(h, "a").answer, "1\ta\t");  // still open for the other user
+  EXPECT_EQ(Close(h, path).status, 0);
+  EXPECT_EQ(ReadWholeFile(path), "1\ta\n");
+
+  const std::string unchanged = Open("File=" + path);
+  WriteWholeFile(path, "untouched");
+  EXPECT_EQ(Close(unchanged, path).status, 0);
+  EXPECT_EQ(ReadWholeFile(path), "untouched");
+}
+
+TEST(Lists, HandleAndParameterErrors) {
+  const std::string h = Open("");
+  struct Case {
+    int (*entry)(char*, int);
+    std::string parameters;
+    int status;
+    std::string answer;
+  };
+  const Case cases[] = {
+      {zruSearchList, h, ERR_LIST_HANDLE, "Missing list handle parameter"},
+      {zruSearchList, "abc\ttext", ERR_LIST_HANDLE, "Missing list handle parameter"},
+      {zruSearchList, "0\ttext", ERR_LIST_HANDLE, "Missing list handle parameter"},
+      {zruSearchList, "-1\ttext", ERR_LIST_HANDLE, "Missing list handle parameter"},
+      {zruSearchList, "999999\ttext", ERR_LIST_HANDLE, "Invalid list handle"},
+      // 2^32 + handle must not be cut down to the handle.
+      {zruSearchList, std::to_string(4294967296L + std::stol(h)) + "\ttext",
+       ERR_LIST_HANDLE, "Invalid list handle"},
+      {zruSearchList, "99999999999999999999999\ttext", ERR_LIST_HANDLE,
+       "Invalid list handle"},
+      {zruSearchList, " " + h + "junk \tmissing", 0, "0\t\t"},
+      {zruSearchList, h + "\ttext\tinsertonnotfound\tunknown", 0, "1\ttext\tNew"},
+      {zruSearchList, h + "\tline\nbreak\tInsertOnNotFound", ERR_LIST_TEXT,
+       "Text holds a line break and cannot be stored"},
+      {zruSearchList, h + "\tcarriage return\r\tInsertOnNotFound", ERR_LIST_TEXT,
+       "Text holds a line break and cannot be stored"},
+      {zruSearchList, h + "\tinner\rreturn\tInsertOnNotFound", 0, "2\tinner\rreturn\tNew"},
+      {zruSearchList, h + "\tline\nbreak", 0, "0\t\t"},
+      {zruCloseList, "", ERR_LIST_HANDLE, "Missing list handle parameter"},
+      {zruCloseList, "x", ERR_LIST_HANDLE, "Missing list handle parameter"},
+      {zruCloseList, h, 0, ""},
+      {zruCloseList, h, ERR_LIST_HANDLE, "Invalid list handle"},
+      {zruSearchList, h + "\ttext", ERR_LIST_HANDLE, "Invalid list handle"},
+  };
+  for (const Case& c : cases) {
+    const Reply r = Call(c.entry, c.parameters);
+    EXPECT_EQ(r.status, c.status) << c.parameters;
+    EXPECT_EQ(r.answer, c.answer) << c.parameters;
+  }
+}
+
+TEST(Lists, IdentifiersNeverOverflow) {
+  ScratchDir dir;
+  const std::string path = dir.File("top.txt");
+  WriteWholeFile(path, "2147483647\ttop\n");
+  const std::string h = Open("File=" + path);
+  EXPECT_EQ(Search(h, "top").answer, "2147483647\ttop\t");
+  const Reply r = Search(h, "one more", true);
+  EXPECT_EQ(r.status, ERR_LIST_FULL);
+  EXPECT_EQ(r.answer, "No identifier left in list");
+  EXPECT_EQ(Search(h, "one more").answer, "0\t\t");
+  EXPECT_EQ(Close(h).status, 0);
+}
+
+TEST(Lists, AnswersStayInsideTheBuffer) {
+  const std::string h = Open("");
+  Search(h, "abcdefgh", true);
+  const std::string parameters = h + "\tabcdefgh";
+  // "1\tabcdefgh\t" is 11 bytes.
+  for (int size : {-5, -1, 0, 1, 10, 11, 12, 40}) {
+    const size_t room = static_cast<size_t>(std::max(size, 0)) + 1;
+    std::vector<char> buffer(std::max(room, parameters.size() + 1) + 16, '#');
+    std::copy(parameters.begin(), parameters.end(), buffer.begin());
+    buffer[parameters.size()] = 0;
+    const std::vector<char> before = buffer;
+    EXPECT_EQ(zruSearchList(buffer.data(), size), 0);
+    if (size < 0) {
+      EXPECT_EQ(buffer, before) << "negative size wrote into the buffer";
+      continue;
+    }
+    const std::string answer = std::string(Search(h, "abcdefgh").answer)
+                                   .substr(0, static_cast<size_t>(size));
+    EXPECT_EQ(std::string(buffer.data()), answer) << size;
+    EXPECT_EQ(buffer[static_cast<size_t>(size)], '\0');
+    // Beyond buffer[size] nothing changed.
+    for (size_t i = room; i < buffer.size(); ++i)
+      ASSERT_EQ(buffer[i], before[i]) << "size " << size << " byte " << i;
+  }
+  EXPECT_EQ(Close(h).status, 0);
+}
+
+TEST(Lists, FailedSaveLeavesTheOldFileAndReports) {
+  ScratchDir dir;
+  const std::string missingDir = dir.File("no/such/list.txt");
+  std::string h = Open("");
+  Search(h, "x", true);
+  Reply r = Close(h, missingDir);
+  EXPECT_EQ(r.status, ERR_LIST_WRITE);
+  EXPECT_EQ(r.answer, "Cannot open output file " + missingDir);
+  EXPECT_EQ(Close(h).answer, "Invalid list handle");
+
+  // A disk that fills up during the write: the file size limit makes the
+  // writes fail part way, in a child so that the limit stays there.
+  const std::string path = dir.File("big.txt");
+  WriteWholeFile(path, "1\told contents\n");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    std::string list = Open("File=" + path);
+    for (int i = 0; i < 20000; ++i) Search(list, "text number " + std::to_string(i), true);
+    rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const Reply closed = Close(list, path);
+    _exit(closed.status == ERR_LIST_WRITE &&
+                  closed.answer == "Cannot open output file " + path
+              ? 0
+              : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadWholeFile(path), "1\told contents\n");
+}
+
+TEST(Lists, AListThatCouldNotBeReadNeverOverwritesItsFile) {
+  ScratchDir dir;
+  // Missing file: the documented way to start a new list file.
+  const std::string fresh = dir.File("fresh.txt");
+  Reply r = Call(zruOpenList, "File=" + fresh);
+  EXPECT_EQ(r.status, ERR_LIST_READ);
+  EXPECT_EQ(r.answer, "Cannot open input file " + fresh);
+  std::string h = Open("File=" + fresh);
+  Search(h, "first", true);
+  // The failed open counts as a user too: two closes free the list.
+  EXPECT_EQ(Close(h, fresh).status, 0);
+  EXPECT_EQ(ReadWholeFile(fresh), "<missing>");
+  EXPECT_EQ(Close(h, fresh).status, 0);
+  EXPECT_EQ(ReadWholeFile(fresh), "1\tfirst\n");
+
+  // A real file that cannot be opened because no descriptor is left.
+  const std::string real = dir.File("real.txt");
+  WriteWholeFile(real, "1\tprecious\n");
+  rlimit saved;
+  getrlimit(RLIMIT_NOFILE, &saved);
+  const int lowest = dup(0);
+  close(lowest);
+  rlimit tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(lowest);
+  setrlimit(RLIMIT_NOFILE, &tight);
+  r = Call(zruOpenList, "File=" + real);
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(r.status, ERR_LIST_READ);
+  h = Open("File=" + real);  // the registered empty list is found again
+  EXPECT_EQ(Search(h, "precious").answer, "0\t\t");
+  EXPECT_EQ(Search(h, "other", true).answer, "1\tother\tNew");
+  EXPECT_EQ(Close(h, real).status, 0);
+  r = Close(h, real);
+  EXPECT_EQ(r.status, ERR_LIST_WRITE);
+  EXPECT_EQ(r.answer, "Cannot open output file " + real);
+  EXPECT_EQ(ReadWholeFile(real), "1\tprecious\n");
+
+  // A file that opens but cannot be read (a folder here).
+  const std::string folder = dir.File("folder");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  r = Call(zruOpenList, "File=" + folder);
+  EXPECT_EQ(r.status, ERR_LIST_READ);
+  EXPECT_EQ(r.answer, "Cannot read input file " + folder);
+}
+
+// Eight threads open, search, insert into and close shared and private
+// lists at once; every text must end with one identifier, the same for all.
+TEST(ListsConcurrency, SharedAndPrivateListsUnderLoad) {
+  ScratchDir dir;
+  const std::string sharedPath = dir.File("shared.txt");
+  constexpr int kThreads = 8, kRounds = 300;
+  const std::string keeper = Open("Name=stress-shared");  // keeps it open
+  std::vector<std::map<std::string, std::string>> seen(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      std::mt19937 random(static_cast<unsigned>(t));
+      for (int round = 0; round < kRounds; ++round) {
+        const std::string shared = Open("Name=stress-shared");
+        const std::string own = Open("");
+        for (int i = 0; i < 5; ++i) {
+          const std::string text = "text " + std::to_string(random() % 200);
+          const Reply r = Search(shared, text, true);
+          ASSERT_EQ(r.status, 0);
+          const std::string id = r.answer.substr(0, r.answer.find('\t'));
+          const auto entry = seen[t].emplace(text, id).first;
+          EXPECT_EQ(entry->second, id) << text;
+        }
+        // A private list's first text gets identifier 1.
+        EXPECT_EQ(Search(own, "mine", true).answer, "1\tmine\tNew");
+        EXPECT_EQ(Close(own).status, 0);
+        EXPECT_EQ(Close(shared, sharedPath).status, 0);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::map<std::string, std::string> all;
+  for (const auto& s : seen)
+    for (const auto& [text, id] : s) {
+      const auto entry = all.emplace(text, id).first;
+      EXPECT_EQ(entry->second, id) << text;
+    }
+  // Identifiers are distinct.
+  std::map<std::string, std::string> byId;
+  for (const auto& [text, id] : all) EXPECT_TRUE(byId.emplace(id, text).second) << id;
+  EXPECT_EQ(Close(keeper, sharedPath).status, 0);
+  const std::string reread = Open("File=" + sharedPath + "\tName=stress-reread");
+  for (const auto& [text, id] : all)
+    EXPECT_EQ(Search(reread, text).answer, id + "\t" + text + "\t");
+  EXPECT_EQ(Close(reread).status, 0);
+}
+
+}  // namespace

@@ -1,0 +1,26 @@
+# Checks the dynamic symbol table of the shared library: every name listed in
+# REQUIRED (one demangled name a line) is exported, and nothing of the
+# standard library or of the library's internals leaks out beside them.
+execute_process(COMMAND nm -D -C --defined-only ${LIBRARY}
+                OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${symbols}")
+set(names "")
+foreach(line ${lines})
+  string(REGEX REPLACE "^[0-9a-f]+ [A-Za-z] " "" name "${line}")
+  list(APPEND names "${name}")
+  if(name MATCHES "^(std::|__gnu_cxx::|void std::)|zru_detail|ListFile|ListInfo")
+    message(SEND_ERROR "exported by mistake: ${name}")
+  endif()
+endforeach()
+file(STRINGS ${REQUIRED} required REGEX "^[^#]")
+foreach(name ${required})
+  list(FIND names "${name}" found)
+  if(found EQUAL -1)
+    message(SEND_ERROR "not exported: ${name}")
+  endif()
+endforeach()
+list(LENGTH names count)
+message(STATUS "${count} exported symbols checked")

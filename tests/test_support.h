@@ -1,0 +1,28 @@
+// Helpers shared by the unit tests: scratch folders and whole-file I/O.
+#ifndef ZRUTILS_TESTS_TEST_SUPPORT_H
+#define ZRUTILS_TESTS_TEST_SUPPORT_H
+
+#include <string>
+
+// A fresh folder under the system's temporary folder, removed with all it
+// holds when the object goes.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path() + "/" + name
+  std::string File(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+void WriteWholeFile(const std::string& path, const std::string& contents);
+// The file's bytes, or "<missing>" when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
+#endif
