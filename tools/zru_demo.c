@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   char parameters[1024], answer[1024], handle[32];
   Entry openList, searchList, closeList;
   void* lib;
-  int i, status;
+  int i, status, users = 1;
 
   if (argc < 2) {
     fprintf(stderr, "usage: %s LIST_FILE TEXT...\n", argv[0]);
@@ -51,9 +51,11 @@ int main(int argc, char** argv) {
   status = Call(openList, "zruOpenList", parameters, answer, sizeof answer - 1);
   if (status != 0) {
     /* A list file that does not exist yet: the list is registered empty
-     * under its name, and a second open hands out its handle. */
+     * under its name, and a second open hands out its handle. Both opens
+     * count as users, so the list is written at the second close. */
     status = Call(openList, "zruOpenList", "Name=demo", answer, sizeof answer - 1);
     if (status != 0) return 1;
+    users = 2;
   }
   snprintf(handle, sizeof handle, "%.31s", answer);
   for (i = 2; i < argc; ++i) {
@@ -61,7 +63,8 @@ int main(int argc, char** argv) {
     Call(searchList, "zruSearchList", parameters, answer, sizeof answer - 1);
   }
   snprintf(parameters, sizeof parameters, "%s\tFile=%s", handle, argv[1]);
-  status = Call(closeList, "zruCloseList", parameters, answer, sizeof answer - 1);
+  while (users-- > 0)
+    status = Call(closeList, "zruCloseList", parameters, answer, sizeof answer - 1);
   dlclose(lib);
   return status == 0 ? 0 : 1;
 }

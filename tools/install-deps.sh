@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing ZRUtils need.
+# Runs apt-get as root, through sudo when not root already.
+set -euo pipefail
+as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+export DEBIAN_FRONTEND=noninteractive
+packages=(cmake make g++ binutils)
+if [ "${1:-}" = "--tests" ]; then
+  packages+=(libgtest-dev libgmock-dev libbenchmark-dev)
+fi
+as_root apt-get update -qq
+as_root apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
