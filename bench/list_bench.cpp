@@ -35,7 +35,7 @@ const std::string& ListPath() {
     const std::string p = std::string(P_tmpdir) + "/zrutils-bench-" +
                           std::to_string(getpid()) + ".txt";
     ListInfo list;
-    for (int i = 0; i < kEntries; ++i) list.entries.emplace(Texts()[i], i + 1);
+    for (int i = 0; i < kEntries; ++i) list.Add(Texts()[i], i + 1);
     std::string error;
     if (SaveListFile(list, p, error) != 0) abort();
     return p;

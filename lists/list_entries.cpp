@@ -157,9 +157,8 @@ int SearchList(char* buffer, int size) {
   registryLock.Unlock();
 
   std::string answer;
-  auto found = list->entries.find(text);
-  if (found != list->entries.end()) {
-    answer = std::to_string(found->second) + '\t' + text + '\t';
+  if (const int32_t* found = list->Find(text)) {
+    answer = std::to_string(*found) + '\t' + text + '\t';
   } else if (!insert) {
     answer = "0\t\t";
   } else if (!StorableText(text)) {
@@ -172,7 +171,7 @@ int SearchList(char* buffer, int size) {
     return ERR_LIST_FULL;
   } else {
     const int32_t id = list->highestId + 1;
-    list->entries.emplace_hint(found, text, id);
+    list->Add(text, id);
     list->highestId = id;
     list->modified = true;
     answer = std::to_string(id) + '\t' + text + "\tNew";

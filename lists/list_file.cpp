@@ -1,6 +1,7 @@
 #include "lists/list_file.h"
 
 #include <errno.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <new>
@@ -11,7 +12,7 @@
 
 // Forgets a partial load so that the list can never be saved over the file.
 static void MarkLoadFailed(ListInfo& list) {
-  list.entries.clear();
+  list.Clear();
   list.highestId = 0;
   list.loadFailed = true;
 }
@@ -26,6 +27,11 @@ int LoadListFile(ListInfo& list, const std::string& path, std::string& errorText
     return ERR_LIST_READ;
   }
   try {
+    // Growing the hash index line by line would rehash it some twenty times
+    // for a large list; a line is rarely shorter than 16 bytes.
+    struct stat st;
+    if (fstat(fileno(file.f()), &st) == 0 && st.st_size > 0)
+      list.index.reserve(list.index.size() + static_cast<size_t>(st.st_size) / 16);
     std::string line;
     TextLineResult result;
     while ((result = ReadTextLine(file.f(), line)) == TextLineResult::kLine) {
@@ -37,10 +43,9 @@ int LoadListFile(ListInfo& list, const std::string& path, std::string& errorText
       if (id == 0 || *end != '\t') continue;
       // Counted before the insertion, so a duplicate line still raises it.
       if (id > list.highestId) list.highestId = id;
-      // The file is sorted by text, so the end is the right hint; an existing
-      // text keeps its first identifier.
+      // An existing text keeps its first identifier.
       const size_t textStart = static_cast<size_t>(end - line.c_str()) + 1;
-      list.entries.emplace_hint(list.entries.end(), line.substr(textStart), id);
+      list.Add(line.substr(textStart), id);
     }
     if (result == TextLineResult::kReadError) {
       MarkLoadFailed(list);
