@@ -52,11 +52,18 @@ long ReadHandle(const std::string& piece) {
   return strtol(piece.c_str(), nullptr, 10);
 }
 
-// The list of `handle`, or null; the caller holds openListsMutex.
+// The list of `handle`, or null (also for a missing handle, 0 or less); the
+// caller holds openListsMutex.
 ListInfo* FindList(long handle) {
   if (handle <= 0 || static_cast<unsigned long>(handle) > openLists.size())
     return nullptr;
   return openLists[static_cast<size_t>(handle - 1)].get();
+}
+
+// Answers the error for a handle that names no open list.
+int HandleError(char* buffer, int size, long handle) {
+  CopyAnswer(buffer, handle <= 0 ? kMissingHandle : kInvalidHandle, size);
+  return ERR_LIST_HANDLE;
 }
 
 void ClearAnswer(char* buffer, int size) {
@@ -138,19 +145,14 @@ int SearchList(char* buffer, int size) {
   for (size_t i = 2; i < pieces.size(); ++i)
     if (strcasecmp(pieces[i].c_str(), "InsertOnNotFound") == 0) insert = true;
   ClearAnswer(buffer, size);
-  if (handle <= 0) {
-    CopyAnswer(buffer, kMissingHandle, size);
-    return ERR_LIST_HANDLE;
-  }
-  const std::string& text = pieces[1];
 
   ZRScopedLock registryLock(openListsMutex, true);
   ListInfo* list = FindList(handle);
   if (list == nullptr) {
     registryLock.Unlock();
-    CopyAnswer(buffer, kInvalidHandle, size);
-    return ERR_LIST_HANDLE;
+    return HandleError(buffer, size, handle);
   }
+  const std::string& text = pieces[1];
   // Taken before the registry is released, so the last close cannot
   // destroy the list under us.
   ZRScopedLock listLock(list->mutex, true);
@@ -188,17 +190,12 @@ int CloseList(char* buffer, int size) {
   for (size_t i = 1; i < pieces.size(); ++i)
     if (KeyValue(pieces[i], "File=", value)) path = value;
   ClearAnswer(buffer, size);
-  if (handle <= 0) {
-    CopyAnswer(buffer, kMissingHandle, size);
-    return ERR_LIST_HANDLE;
-  }
 
   ZRScopedLock registryLock(openListsMutex, true);
   ListInfo* found = FindList(handle);
   if (found == nullptr) {
     registryLock.Unlock();
-    CopyAnswer(buffer, kInvalidHandle, size);
-    return ERR_LIST_HANDLE;
+    return HandleError(buffer, size, handle);
   }
   if (--found->usageCount >= 1) return 0;
   // The last user: take the list out of the registry first, so no new
