@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "text/unicode.h"
+
 bool MorvelConfig::OpenKey(const std::string& key, int) {
   lastError_ = 0;
   EnsureConfigFileLoaded();
@@ -19,16 +21,26 @@ void MorvelConfig::SetCurrentKey(std::string key) {
   currentKey_ = std::move(key);
 }
 
-bool MorvelConfig::ReadValue(const std::string& name, std::string& value) {
+template <class S>
+bool MorvelConfig::ReadValueT(const S& name, S& value) {
   if (!Begin()) return false;
-  if (name.find_first_of("/=") != std::string::npos) return SetError(ERR_CONFIG_BAD_NAME);
-  const std::string prefix = currentKey_ + name + "=";
+  const std::string utf8Name = ToUtf8IfWide(name);
+  if (utf8Name.find_first_of("/=") != std::string::npos) return SetError(ERR_CONFIG_BAD_NAME);
+  const std::string prefix = currentKey_ + utf8Name + "=";
   for (const std::string& line : lines_) {
     if (!MatchesIgnoringCase(line, 0, prefix)) continue;
-    value = line.substr(prefix.size());
+    value = FromUtf8IfWide<S>(line.substr(prefix.size()));
     return true;
   }
   return SetError(ERR_CONFIG_NOT_FOUND);
+}
+
+bool MorvelConfig::ReadValue(const std::string& name, std::string& value) {
+  return ReadValueT(name, value);
+}
+
+bool MorvelConfig::ReadValue(const std::wstring& name, std::wstring& value) {
+  return ReadValueT(name, value);
 }
 
 bool MorvelConfig::ReadValueI(const std::string& name, unsigned int& value) {
@@ -48,8 +60,8 @@ bool MorvelConfig::ReadValueI(const std::string& name, unsigned int& value) {
   return true;
 }
 
-void MorvelConfig::EnumerateValues(std::vector<std::string>& names,
-                                   std::vector<std::string>& values) {
+template <class S>
+void MorvelConfig::EnumerateValuesT(std::vector<S>& names, std::vector<S>& values) {
   names.clear();
   values.clear();
   if (!Begin()) return;
@@ -57,11 +69,21 @@ void MorvelConfig::EnumerateValues(std::vector<std::string>& names,
     if (!MatchesIgnoringCase(line, 0, currentKey_)) continue;
     const std::string::size_type equals = line.find('=', currentKey_.size());
     if (equals == std::string::npos) continue;
-    std::string name = line.substr(currentKey_.size(), equals - currentKey_.size());
+    const std::string name = line.substr(currentKey_.size(), equals - currentKey_.size());
     if (name.find('/') != std::string::npos) continue;
-    names.push_back(std::move(name));
-    values.push_back(line.substr(equals + 1));
+    names.push_back(FromUtf8IfWide<S>(name));
+    values.push_back(FromUtf8IfWide<S>(line.substr(equals + 1)));
   }
+}
+
+void MorvelConfig::EnumerateValues(std::vector<std::string>& names,
+                                   std::vector<std::string>& values) {
+  EnumerateValuesT(names, values);
+}
+
+void MorvelConfig::EnumerateValues(std::vector<std::wstring>& names,
+                                   std::vector<std::wstring>& values) {
+  EnumerateValuesT(names, values);
 }
 
 std::vector<std::string> MorvelConfig::EnumerateKeys() {

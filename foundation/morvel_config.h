@@ -33,6 +33,9 @@ class ZRU_EXPORT MorvelConfig {
   // False with 1321 when name holds "/" or "=", 1302 when there is no such
   // line; value is then untouched.
   bool ReadValue(const std::string& name, std::string& value);
+  // The same for wide texts: the name is looked up in UTF-8 and the value
+  // decoded from it.
+  bool ReadValue(const std::wstring& name, std::wstring& value);
   // As ReadValue, then strtoul in base 0 (decimal, 0x hexadecimal, leading 0
   // octal). False with 1322 when the text is empty, not wholly a number,
   // negative or above the range of unsigned int.
@@ -40,12 +43,17 @@ class ZRU_EXPORT MorvelConfig {
   // Names and values directly under the current key, in file order,
   // duplicates included. Both vectors are cleared first.
   void EnumerateValues(std::vector<std::string>& names, std::vector<std::string>& values);
+  void EnumerateValues(std::vector<std::wstring>& names, std::vector<std::wstring>& values);
   // Names of the sub-keys of the current key, sorted byte-wise, each once.
   std::vector<std::string> EnumerateKeys();
 
   int LastError() const { return lastError_; }
 
  private:
+  template <class S>
+  bool ReadValueT(const S& name, S& value);
+  template <class S>
+  void EnumerateValuesT(std::vector<S>& names, std::vector<S>& values);
   void EnsureConfigFileLoaded();
   int ReadConfigFile(FILE* file);
   // Stores code as the last error and returns false.
