@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/text_file.h"
+#include "text/unicode.h"
 
 namespace {
 
@@ -45,6 +46,8 @@ bool FileExists_(const char* path) {
   SelfClosingFILE file;
   return file.Open(path, "r", false);
 }
+
+bool FileExists_(const wchar_t* path) { return FileExists_(WideToUtf8(path).c_str()); }
 
 bool DirectoryExists_(const char* path) {
   DIR* directory = opendir(path);
@@ -131,6 +134,12 @@ int ZR_File_Remove(const char* path) { return remove(path); }
 
 int ZR_File_Rename(const char* oldPath, const char* newPath) {
   return rename(oldPath, newPath);
+}
+
+int ZR_File_Remove(const wchar_t* path) { return ZR_File_Remove(WideToUtf8(path).c_str()); }
+
+int ZR_File_Rename(const wchar_t* oldPath, const wchar_t* newPath) {
+  return ZR_File_Rename(WideToUtf8(oldPath).c_str(), WideToUtf8(newPath).c_str());
 }
 
 int fseek_(FILE* stream, int64_t offset, int whence) {

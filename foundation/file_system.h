@@ -11,6 +11,8 @@
 
 // True when the file can be opened for reading (it is closed at once).
 ZRU_EXPORT bool FileExists_(const char* path);
+// The wide forms here take the path in UTF-8 (WideToUtf8).
+ZRU_EXPORT bool FileExists_(const wchar_t* path);
 // True when the directory can be opened for listing.
 ZRU_EXPORT bool DirectoryExists_(const char* path);
 
@@ -37,6 +39,8 @@ ZRU_EXPORT int mkdir_(const char* path);
 // remove and rename: the system result (0 for success).
 ZRU_EXPORT int ZR_File_Remove(const char* path);
 ZRU_EXPORT int ZR_File_Rename(const char* oldPath, const char* newPath);
+ZRU_EXPORT int ZR_File_Remove(const wchar_t* path);
+ZRU_EXPORT int ZR_File_Rename(const wchar_t* oldPath, const wchar_t* newPath);
 
 // fseek and ftell with 64-bit offsets.
 ZRU_EXPORT int fseek_(FILE* stream, int64_t offset, int whence);

@@ -1,5 +1,19 @@
 #include "foundation/path.h"
 
+#include "text/unicode.h"
+
+ZR_Path::ZR_Path(const wchar_t* text) {
+  if (text != nullptr) text_ = WideToUtf8(text);
+}
+
+std::string ZR_Path::ConvertFromOtherType(const std::wstring& text) { return WideToUtf8(text); }
+
+std::wstring ZR_Path::ConvertToOtherType(const std::string& text) {
+  std::wstring wide;
+  if (!ReadUtf8String(wide, text.c_str())) wide = AnsiToWide(text);
+  return wide;
+}
+
 ZR_Path& ZR_Path::operator=(const std::string& text) {
   text_ = text;
   return *this;
@@ -9,6 +23,20 @@ ZR_Path& ZR_Path::operator=(const char* text) {
   text_ = text != nullptr ? text : "";
   return *this;
 }
+
+ZR_Path& ZR_Path::operator=(const std::wstring& text) {
+  text_ = WideToUtf8(text);
+  return *this;
+}
+
+ZR_Path& ZR_Path::operator=(const wchar_t* text) { return *this = ZR_Path(text); }
+
+ZR_Path& ZR_Path::operator+=(const std::wstring& text) {
+  text_ += WideToUtf8(text);
+  return *this;
+}
+
+ZR_Path& ZR_Path::operator+=(const wchar_t* text) { return *this += ZR_Path(text); }
 
 ZR_Path& ZR_Path::operator+=(const ZR_Path& other) {
   text_ += other.text_;

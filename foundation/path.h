@@ -14,13 +14,19 @@ class ZRU_EXPORT ZR_Path {
   ZR_Path(const std::string& text) : text_(text) {}
   // A null pointer gives the empty path.
   ZR_Path(const char* text) : text_(text != nullptr ? text : "") {}
+  ZR_Path(const std::wstring& text) : text_(ConvertFromOtherType(text)) {}
+  ZR_Path(const wchar_t* text);
 
   ZR_Path& operator=(const std::string& text);
   ZR_Path& operator=(const char* text);
+  ZR_Path& operator=(const std::wstring& text);
+  ZR_Path& operator=(const wchar_t* text);
   // Plain concatenation: no divider is added.
   ZR_Path& operator+=(const ZR_Path& other);
   ZR_Path& operator+=(const std::string& text);
   ZR_Path& operator+=(const char* text);
+  ZR_Path& operator+=(const std::wstring& text);
+  ZR_Path& operator+=(const wchar_t* text);
 
   // Appends '/' unless the path is empty or already ends in '/'.
   void AddTrailingPathDivider();
@@ -30,6 +36,13 @@ class ZRU_EXPORT ZR_Path {
   const std::string& Native() const { return text_; }
   const std::string& String() const { return text_; }
   const char* c_str() const { return text_.c_str(); }
+  // The path decoded from UTF-8; a path that is not valid UTF-8 is taken
+  // as Windows-1252, so every byte still gives a character.
+  std::wstring WString() const { return ConvertToOtherType(text_); }
+
+  // Wide text to the narrow form (UTF-8) and back, as above.
+  static std::string ConvertFromOtherType(const std::wstring& text);
+  static std::wstring ConvertToOtherType(const std::string& text);
 
   // Byte-wise: negative, 0 or positive as the path sorts before, equal to
   // or after other.

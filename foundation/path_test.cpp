@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/file_system.h"
+#include "foundation/zr_file.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -63,6 +64,45 @@ TEST(ZRPath, BuildingAndComparing) {
   EXPECT_EQ(ZR_Path("x").Compare(ZR_Path("x")), 0);
   path.Clear();
   EXPECT_STREQ(path.c_str(), "");
+}
+
+TEST(ZRPath, WideFormsConvertThroughUtf8) {
+  const std::wstring wide = L"/tmp/Stra\u00dfe/\u5730\u56f3.shp";
+  const std::string utf8 = "/tmp/Stra\xc3\x9f" "e/\xe5\x9c\xb0\xe5\x9b\xb3.shp";
+  ZR_Path path(wide);
+  EXPECT_EQ(path.String(), utf8);
+  EXPECT_EQ(path.WString(), wide);
+  EXPECT_EQ(ZR_Path(wide.c_str()), path);
+  EXPECT_TRUE(ZR_Path(static_cast<const wchar_t*>(nullptr)).Empty());
+  path = L"a";
+  path += L"\u00e9";
+  path += std::wstring(L".x");
+  EXPECT_EQ(path.String(), "a\xc3\xa9.x");
+  // Not UTF-8: every byte is taken as Windows-1252.
+  EXPECT_EQ(ZR_Path("caf\xe9 \x80").WString(), L"caf\u00e9 \u20ac");
+  EXPECT_EQ(ZR_Path::ConvertToOtherType(ZR_Path::ConvertFromOtherType(wide)), wide);
+}
+
+TEST(FileSystem, WidePathsOpenTheUtf8Names) {
+  ScratchDir dir;
+  const std::string name = dir.File("gr\xc3\xbc\xc3\x9f" "e.txt");
+  WriteWholeFile(name, "hello");
+  const std::wstring wide = ZR_Path(name).WString();
+  EXPECT_TRUE(FileExists_(wide.c_str()));
+  ZR_File file;
+  EXPECT_TRUE(!file);
+  ASSERT_TRUE(file.Open(wide.c_str(), L"rb", false));
+  EXPECT_FALSE(!file);
+  char buffer[8] = {};
+  EXPECT_EQ(fread(buffer, 1, sizeof buffer, file.f()), 5u);
+  EXPECT_TRUE(file.Open(wide.c_str(), "r", false));
+  file.Close();
+  const std::wstring renamed = ZR_Path(dir.File("\xc3\xa9.txt")).WString();
+  EXPECT_EQ(ZR_File_Rename(wide.c_str(), renamed.c_str()), 0);
+  EXPECT_EQ(ReadWholeFile(dir.File("\xc3\xa9.txt")), "hello");
+  EXPECT_EQ(ZR_File_Remove(renamed.c_str()), 0);
+  EXPECT_FALSE(FileExists_(renamed.c_str()));
+  EXPECT_FALSE(file.Open(renamed.c_str(), "r", false));
 }
 
 TEST(FileSystem, CreateDirMakesEveryMissingLevel) {
