@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -473,11 +474,12 @@ bool ReadDateDMY(const char* text, int& year, int& month, int& day) {
       char* end;
       const long value = std::strtol(p, &end, 10);
       if (value == 0) return false;
-      numbers[count++] = value;
+      // Clamped so that a long run of digits cannot wrap into a negative int.
+      numbers[count++] = std::min(value, static_cast<long>(INT_MAX));
       p = end;
     }
   }
-  long y;
+  long y;  // numbers are 1 to INT_MAX
   if (!named && count == 3) {
     day = static_cast<int>(numbers[0]);
     month = static_cast<int>(numbers[1]);

@@ -303,7 +303,7 @@ TEST(ReadDateDMY, FormsAndFailures) {
       {"08/2010", true, 2010, 8, 31},      {"jan feb 2000", false, -1, 1, 31},
       {"", false, -1, 0, 31},              {"0/1/2000", false, -1, 0, 31},
       {"Smarch 2000", false, -1, 0, 31},   {"Ma", false, -1, 0, 31},
-      {"Dec", false, -1, 12, 31},
+      {"Dec", false, -1, 12, 31},         {"99999999999 1 5", true, 2005, 1, INT_MAX},
   };
   for (const Case& c : cases) {
     int year = -1, month = -1, day = -1;

@@ -1,5 +1,6 @@
 #include "text/unicode.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -35,6 +36,44 @@ void AppendUtf16(std::wstring& out, unsigned int code) {
   }
 }
 
+// The one decoder, inline so the bulk converters do not pay a call per
+// character.
+inline bool Decode(wchar_t& code, const char*& p, const char* end) {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(p);
+  if (end != nullptr && p >= end) return false;
+  const unsigned char b0 = s[0];
+  if (b0 < 0x80) {
+    code = b0;
+    ++p;
+    return true;
+  }
+  int extra;
+  unsigned int value;
+  if ((b0 & 0xE0) == 0xC0) {
+    extra = 1;
+    value = b0 & 0x1F;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    extra = 2;
+    value = b0 & 0x0F;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    extra = 3;
+    value = b0 & 0x07;
+  } else {
+    return false;
+  }
+  for (int k = 1; k <= extra; ++k) {
+    // A cut sequence fails at the bound; a terminator fails as a
+    // non-continuation byte, so neither is ever read past.
+    if (end != nullptr && p + k >= end) return false;
+    if ((s[k] & 0xC0) != 0x80) return false;
+    value = (value << 6) | (s[k] & 0x3F);
+  }
+  p += extra + 1;
+  if (value >= 0x110000) return false;
+  code = static_cast<wchar_t>(value);
+  return true;
+}
+
 // Decodes [p, end) into out. An undecodable byte stops with false, or with
 // tolerant stands for the code point of its value.
 bool DecodeRange(std::wstring& out, const char* p, const char* end, bool tolerant) {
@@ -48,7 +87,15 @@ bool DecodeRange(std::wstring& out, const char* p, const char* end, bool toleran
     if (b < 0x80) {
       *w++ = b;
       ++p;
-    } else if (DecodeUtf8Char(*w, p, end)) {
+      // Runs of ASCII, the bulk of address text, eight bytes at a time.
+      uint64_t eight;
+      while (end - p >= 8 &&
+             (std::memcpy(&eight, p, 8), (eight & 0x8080808080808080ull) == 0)) {
+        for (int k = 0; k < 8; ++k) w[k] = static_cast<unsigned char>(p[k]);
+        p += 8;
+        w += 8;
+      }
+    } else if (Decode(*w, p, end)) {
       ++w;
     } else if (tolerant) {
       *w++ = b;
@@ -194,39 +241,7 @@ bool IsStringUtf8(const std::string& text, int ratio) {
 }
 
 bool DecodeUtf8Char(wchar_t& code, const char*& p, const char* end) {
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(p);
-  if (end != nullptr && p >= end) return false;
-  const unsigned char b0 = s[0];
-  if (b0 < 0x80) {
-    code = b0;
-    ++p;
-    return true;
-  }
-  int extra;
-  unsigned int value;
-  if ((b0 & 0xE0) == 0xC0) {
-    extra = 1;
-    value = b0 & 0x1F;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    extra = 2;
-    value = b0 & 0x0F;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    extra = 3;
-    value = b0 & 0x07;
-  } else {
-    return false;
-  }
-  for (int k = 1; k <= extra; ++k) {
-    // A cut sequence fails at the bound; a terminator fails as a
-    // non-continuation byte, so neither is ever read past.
-    if (end != nullptr && p + k >= end) return false;
-    if ((s[k] & 0xC0) != 0x80) return false;
-    value = (value << 6) | (s[k] & 0x3F);
-  }
-  p += extra + 1;
-  if (value >= 0x110000) return false;
-  code = static_cast<wchar_t>(value);
-  return true;
+  return Decode(code, p, end);
 }
 
 bool NextUtf8Char(wchar_t& c, const char*& p) { return DecodeUtf8Char(c, p); }
