@@ -112,6 +112,15 @@ TEST(CStrings, InPlaceEditing) {
   s[0] = 0;
   EXPECT_STREQ(IncludeTrailingPathDelimiter(s), "");
   EXPECT_TRUE(iscsym_('_') && iscsym_('7') && !iscsym_('-'));
+  struct tm parts;
+  EXPECT_TRUE(Localtime(time_t(86400 * 180), parts));  // mid 1970 in any zone
+  EXPECT_EQ(parts.tm_year, 70);
+  char when[26];
+  ASSERT_TRUE(Ctime(time_t(0), when));
+  EXPECT_EQ(std::strlen(when), 25u);
+  // A year beyond what ctime can print fails cleanly.
+  EXPECT_FALSE(Ctime(time_t(1) << 60, when));
+  EXPECT_STREQ(when, "");
 }
 
 TEST(CStrings, WideCaseInsensitiveCompare) {

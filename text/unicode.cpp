@@ -74,6 +74,16 @@ inline bool Decode(wchar_t& code, const char*& p, const char* end) {
   return true;
 }
 
+// Decodes, or leaves p where it was: the tolerant readers step over one
+// byte where decoding fails, even where the decoder consumed a four-byte
+// form beyond U+10FFFF (stepping from there could pass the terminator).
+inline bool DecodeOrStay(wchar_t& code, const char*& p, const char* end) {
+  const char* q = p;
+  if (!Decode(code, q, end)) return false;
+  p = q;
+  return true;
+}
+
 // Decodes [p, end) into out. An undecodable byte stops with false, or with
 // tolerant stands for the code point of its value.
 bool DecodeRange(std::wstring& out, const char* p, const char* end, bool tolerant) {
@@ -95,7 +105,7 @@ bool DecodeRange(std::wstring& out, const char* p, const char* end, bool toleran
         p += 8;
         w += 8;
       }
-    } else if (Decode(*w, p, end)) {
+    } else if (DecodeOrStay(*w, p, end)) {
       ++w;
     } else if (tolerant) {
       *w++ = b;
@@ -107,6 +117,13 @@ bool DecodeRange(std::wstring& out, const char* p, const char* end, bool toleran
   }
   out.resize(static_cast<size_t>(w - first));
   return ok;
+}
+
+// The end of a sized text: the terminator or maxBytes, whichever comes
+// first. strnlen looks at no byte beyond maxBytes; with maxBytes 0 the text
+// is not looked at at all (it may be an empty buffer's null pointer).
+const char* BoundedEnd(const char* text, size_t maxBytes) {
+  return maxBytes == 0 ? text : text + strnlen(text, maxBytes);
 }
 
 // The narrow strict reader over [p, end).
@@ -260,7 +277,7 @@ bool NextUtf8Char(std::wstring& s, const char*& p) {
 
 wchar_t NextUtf8Char(const char*& p) {
   wchar_t w;
-  if (DecodeUtf8Char(w, p)) return w;
+  if (DecodeOrStay(w, p, nullptr)) return w;
   return static_cast<unsigned char>(*p++);
 }
 
@@ -269,8 +286,7 @@ bool ReadUtf8String(std::wstring& out, const char* text) {
 }
 
 bool ReadUtf8String(std::wstring& out, const char* text, size_t maxBytes) {
-  // strnlen looks at no byte beyond maxBytes.
-  return DecodeRange(out, text, text + strnlen(text, maxBytes), false);
+  return DecodeRange(out, text, BoundedEnd(text, maxBytes), false);
 }
 
 void ReadUtf8StringTolerant(std::wstring& out, const char* text) {
@@ -282,7 +298,7 @@ bool ReadUtf8String(std::string& out, const char* text) {
 }
 
 bool ReadUtf8String(std::string& out, const char* text, size_t maxBytes) {
-  return DecodeRangeToAnsi(out, text, text + strnlen(text, maxBytes));
+  return DecodeRangeToAnsi(out, text, BoundedEnd(text, maxBytes));
 }
 
 void ReadUtf8StringTolerant(std::string& out, const char* text) {
@@ -290,7 +306,7 @@ void ReadUtf8StringTolerant(std::string& out, const char* text) {
   for (const char* p = text; *p != 0;) {
     wchar_t w;
     char c;
-    if (!DecodeUtf8Char(w, p))
+    if (!DecodeOrStay(w, p, nullptr))
       out += *p++;
     else
       out += CharWideToAnsi(c, w) ? c : '\x7F';
@@ -307,7 +323,7 @@ bool Utf8ToUtf16(std::wstring& out, const char* text, bool tolerant) {
   out.clear();
   for (const char* p = text; *p != 0;) {
     wchar_t w;
-    if (DecodeUtf8Char(w, p)) {
+    if (DecodeOrStay(w, p, nullptr)) {
       AppendUtf16(out, static_cast<unsigned int>(w));
     } else if (tolerant) {
       out += static_cast<wchar_t>(static_cast<unsigned char>(*p++));
