@@ -6,8 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+
+#include "text/string_edit.h"
 
 std::string SystemErrorText(int error) {
   char buffer[256];
@@ -19,8 +20,8 @@ namespace {
 
 int Fail(int code, int error, char* errorText, int errorTextSize) {
   if (errorText != nullptr && errorTextSize > 0)
-    snprintf(errorText, static_cast<size_t>(errorTextSize), "%s",
-             SystemErrorText(error).c_str());
+    ConcatStrings(errorText, static_cast<size_t>(errorTextSize), SystemErrorText(error).c_str(),
+                  nullptr);
   return code;
 }
 

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -79,7 +79,8 @@ char** Dir_(const char* pattern) {
   size_t count = 0;
   while (const dirent* entry = readdir(directory))
     if (Matches(namePattern, entry)) ++count;
-  char** names = new (std::nothrow) char*[count + 1];
+  // malloc, as FreeArray_ releases with free.
+  char** names = static_cast<char**>(malloc((count + 1) * sizeof(char*)));
   if (names == nullptr) {
     closedir(directory);
     return nullptr;
@@ -90,10 +91,8 @@ char** Dir_(const char* pattern) {
     const dirent* entry = readdir(directory);
     if (entry == nullptr) break;
     if (!Matches(namePattern, entry)) continue;
-    const size_t length = strlen(entry->d_name);
-    char* name = new (std::nothrow) char[length + 1];
+    char* name = strdup(entry->d_name);
     if (name == nullptr) break;
-    memcpy(name, entry->d_name, length + 1);
     names[filled++] = name;
   }
   names[filled] = nullptr;

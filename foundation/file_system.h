@@ -25,8 +25,8 @@ ZRU_EXPORT bool DirectoryExists_(const char* path);
 // cannot be opened.
 ZRU_EXPORT bool FilePatternExists_(const char* pattern);
 // The matching names in the order the directory yields them, as a
-// null-terminated array of separately allocated texts (new[]) that the
-// caller releases with FreeArray_. Null when the directory cannot be opened
+// null-terminated array of separately allocated texts that the caller
+// releases with FreeArray_ (text/string_edit.h). Null when the directory cannot be opened
 // or the pattern is too long.
 ZRU_EXPORT char** Dir_(const char* pattern);
 

@@ -7,13 +7,15 @@
 #include <new>
 #include <string>
 
+#include "text/string_edit.h"
+
 namespace {
 
 // "<system text>. <path>", cut to the caller's buffer; size 0 writes nothing.
 void SetOpenError(char* errorText, int errorTextSize, int error, const char* path) {
   if (errorText != nullptr && errorTextSize > 0)
-    snprintf(errorText, static_cast<size_t>(errorTextSize), "%s. %s",
-             SystemErrorText(error).c_str(), path);
+    ConcatStrings(errorText, static_cast<size_t>(errorTextSize), SystemErrorText(error).c_str(),
+                  ". ", path);
 }
 
 // The stream's size from its status, or from a seek to the end where the

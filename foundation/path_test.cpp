@@ -10,6 +10,7 @@
 
 #include "foundation/file_system.h"
 #include "foundation/zr_file.h"
+#include "text/string_edit.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -53,7 +54,7 @@ TEST(ZRPath, BuildingAndComparing) {
   path.AddTrailingPathDivider();
   path += "lib";
   EXPECT_EQ((path + ZR_Path(".so")).String(), "usr/lib.so");  // no divider added
-  EXPECT_EQ(IncludeTrailingPathDelimiter("a"), "a/");
+  EXPECT_EQ(IncludeTrailingPathDelimiter(std::string("a")), "a/");
   EXPECT_TRUE(ZR_Path("a/b") != ZR_Path("a/B"));
   EXPECT_LT(ZR_Path("a/B").Compare(ZR_Path("a/b")), 0);
 }
@@ -127,11 +128,8 @@ TEST(FileSystem, PatternsExistenceRemovalRenaming) {
     std::vector<std::string> names;
     char** found = Dir_(pattern.c_str());
     if (found == nullptr) return std::vector<std::string>{"<null>"};
-    for (char** name = found; *name != nullptr; ++name) {
-      names.push_back(*name);
-      delete[] *name;
-    }
-    delete[] found;
+    for (char** name = found; *name != nullptr; ++name) names.push_back(*name);
+    FreeArray_(found);
     std::sort(names.begin(), names.end());
     return names;
   };

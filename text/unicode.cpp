@@ -1,5 +1,6 @@
 #include "text/unicode.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -35,6 +36,54 @@ void AppendUtf16(std::wstring& out, unsigned int code) {
   }
 }
 
+// The one decoder, inline so the bulk converters do not pay a call per
+// character.
+inline bool Decode(wchar_t& code, const char*& p, const char* end) {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(p);
+  if (end != nullptr && p >= end) return false;
+  const unsigned char b0 = s[0];
+  if (b0 < 0x80) {
+    code = b0;
+    ++p;
+    return true;
+  }
+  int extra;
+  unsigned int value;
+  if ((b0 & 0xE0) == 0xC0) {
+    extra = 1;
+    value = b0 & 0x1F;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    extra = 2;
+    value = b0 & 0x0F;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    extra = 3;
+    value = b0 & 0x07;
+  } else {
+    return false;
+  }
+  for (int k = 1; k <= extra; ++k) {
+    // A cut sequence fails at the bound; a terminator fails as a
+    // non-continuation byte, so neither is ever read past.
+    if (end != nullptr && p + k >= end) return false;
+    if ((s[k] & 0xC0) != 0x80) return false;
+    value = (value << 6) | (s[k] & 0x3F);
+  }
+  p += extra + 1;
+  if (value >= 0x110000) return false;
+  code = static_cast<wchar_t>(value);
+  return true;
+}
+
+// Decodes, or leaves p where it was: the tolerant readers step over one
+// byte where decoding fails, even where the decoder consumed a four-byte
+// form beyond U+10FFFF (stepping from there could pass the terminator).
+inline bool DecodeOrStay(wchar_t& code, const char*& p, const char* end) {
+  const char* q = p;
+  if (!Decode(code, q, end)) return false;
+  p = q;
+  return true;
+}
+
 // Decodes [p, end) into out. An undecodable byte stops with false, or with
 // tolerant stands for the code point of its value.
 bool DecodeRange(std::wstring& out, const char* p, const char* end, bool tolerant) {
@@ -48,7 +97,15 @@ bool DecodeRange(std::wstring& out, const char* p, const char* end, bool toleran
     if (b < 0x80) {
       *w++ = b;
       ++p;
-    } else if (DecodeUtf8Char(*w, p, end)) {
+      // Runs of ASCII, the bulk of address text, eight bytes at a time.
+      uint64_t eight;
+      while (end - p >= 8 &&
+             (std::memcpy(&eight, p, 8), (eight & 0x8080808080808080ull) == 0)) {
+        for (int k = 0; k < 8; ++k) w[k] = static_cast<unsigned char>(p[k]);
+        p += 8;
+        w += 8;
+      }
+    } else if (DecodeOrStay(*w, p, end)) {
       ++w;
     } else if (tolerant) {
       *w++ = b;
@@ -60,6 +117,13 @@ bool DecodeRange(std::wstring& out, const char* p, const char* end, bool toleran
   }
   out.resize(static_cast<size_t>(w - first));
   return ok;
+}
+
+// The end of a sized text: the terminator or maxBytes, whichever comes
+// first. strnlen looks at no byte beyond maxBytes; with maxBytes 0 the text
+// is not looked at at all (it may be an empty buffer's null pointer).
+const char* BoundedEnd(const char* text, size_t maxBytes) {
+  return maxBytes == 0 ? text : text + strnlen(text, maxBytes);
 }
 
 // The narrow strict reader over [p, end).
@@ -194,39 +258,7 @@ bool IsStringUtf8(const std::string& text, int ratio) {
 }
 
 bool DecodeUtf8Char(wchar_t& code, const char*& p, const char* end) {
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(p);
-  if (end != nullptr && p >= end) return false;
-  const unsigned char b0 = s[0];
-  if (b0 < 0x80) {
-    code = b0;
-    ++p;
-    return true;
-  }
-  int extra;
-  unsigned int value;
-  if ((b0 & 0xE0) == 0xC0) {
-    extra = 1;
-    value = b0 & 0x1F;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    extra = 2;
-    value = b0 & 0x0F;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    extra = 3;
-    value = b0 & 0x07;
-  } else {
-    return false;
-  }
-  for (int k = 1; k <= extra; ++k) {
-    // A cut sequence fails at the bound; a terminator fails as a
-    // non-continuation byte, so neither is ever read past.
-    if (end != nullptr && p + k >= end) return false;
-    if ((s[k] & 0xC0) != 0x80) return false;
-    value = (value << 6) | (s[k] & 0x3F);
-  }
-  p += extra + 1;
-  if (value >= 0x110000) return false;
-  code = static_cast<wchar_t>(value);
-  return true;
+  return Decode(code, p, end);
 }
 
 bool NextUtf8Char(wchar_t& c, const char*& p) { return DecodeUtf8Char(c, p); }
@@ -245,7 +277,7 @@ bool NextUtf8Char(std::wstring& s, const char*& p) {
 
 wchar_t NextUtf8Char(const char*& p) {
   wchar_t w;
-  if (DecodeUtf8Char(w, p)) return w;
+  if (DecodeOrStay(w, p, nullptr)) return w;
   return static_cast<unsigned char>(*p++);
 }
 
@@ -254,8 +286,7 @@ bool ReadUtf8String(std::wstring& out, const char* text) {
 }
 
 bool ReadUtf8String(std::wstring& out, const char* text, size_t maxBytes) {
-  // strnlen looks at no byte beyond maxBytes.
-  return DecodeRange(out, text, text + strnlen(text, maxBytes), false);
+  return DecodeRange(out, text, BoundedEnd(text, maxBytes), false);
 }
 
 void ReadUtf8StringTolerant(std::wstring& out, const char* text) {
@@ -267,7 +298,7 @@ bool ReadUtf8String(std::string& out, const char* text) {
 }
 
 bool ReadUtf8String(std::string& out, const char* text, size_t maxBytes) {
-  return DecodeRangeToAnsi(out, text, text + strnlen(text, maxBytes));
+  return DecodeRangeToAnsi(out, text, BoundedEnd(text, maxBytes));
 }
 
 void ReadUtf8StringTolerant(std::string& out, const char* text) {
@@ -275,7 +306,7 @@ void ReadUtf8StringTolerant(std::string& out, const char* text) {
   for (const char* p = text; *p != 0;) {
     wchar_t w;
     char c;
-    if (!DecodeUtf8Char(w, p))
+    if (!DecodeOrStay(w, p, nullptr))
       out += *p++;
     else
       out += CharWideToAnsi(c, w) ? c : '\x7F';
@@ -292,7 +323,7 @@ bool Utf8ToUtf16(std::wstring& out, const char* text, bool tolerant) {
   out.clear();
   for (const char* p = text; *p != 0;) {
     wchar_t w;
-    if (DecodeUtf8Char(w, p)) {
+    if (DecodeOrStay(w, p, nullptr)) {
       AppendUtf16(out, static_cast<unsigned int>(w));
     } else if (tolerant) {
       out += static_cast<wchar_t>(static_cast<unsigned char>(*p++));

@@ -62,6 +62,17 @@ TEST(DecodeUtf8Char, SizedReadersStopAtTheirBound) {
 }
 
 TEST(Utf8Readers, StrictAndTolerantForms) {
+  // Where decoding fails the tolerant readers step over one byte only, also
+  // after a four-byte form beyond U+10FFFF that the decoder consumed whole.
+  const std::string beyond = Bytes({0xF4, 0x90, 0x80, 0x80});
+  std::wstring w4;
+  ReadUtf8StringTolerant(w4, beyond.c_str());
+  EXPECT_EQ(w4, (std::wstring{0xF4, 0x90, 0x80, 0x80}));
+  std::string a4;
+  ReadUtf8StringTolerant(a4, beyond.c_str());
+  EXPECT_EQ(a4, beyond);
+  EXPECT_TRUE(Utf8ToUtf16(w4, beyond.c_str(), true));
+  EXPECT_EQ(w4, (std::wstring{0xF4, 0x90, 0x80, 0x80}));
   const std::string bad = Bytes({0x41, 0xFF, 0x42});
   std::wstring w;
   EXPECT_FALSE(ReadUtf8String(w, bad.c_str()));
