@@ -1,5 +1,6 @@
 // The configuration file reader on arbitrary bytes. MorvelConfig and the
 // registry-style functions must agree on every setting they find.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -15,20 +16,26 @@
 namespace {
 
 std::string folder;
+int startFolder = -1;
 
 void RemoveScratchFolder() {
   unlink((folder + "/.morvel").c_str());
   rmdir(folder.c_str());
 }
 
-// The fuzzer works in a folder of its own, so the file it writes is the
-// first candidate of the search order.
+// Each input is read from a folder of its own, so the file written there is
+// the first candidate of the search order. The process goes back to where
+// it started after each input: the replay driver opens its inputs by
+// relative paths.
 void EnterScratchFolder() {
-  if (!folder.empty()) return;
-  folder = std::string(P_tmpdir) + "/zrutils-config-fuzz-XXXXXX";
-  if (mkdtemp(&folder[0]) == nullptr || chdir(folder.c_str()) != 0) abort();
-  atexit(RemoveScratchFolder);
-  unsetenv("MORVEL_CONFIG_FILE");
+  if (folder.empty()) {
+    folder = std::string(P_tmpdir) + "/zrutils-config-fuzz-XXXXXX";
+    startFolder = open(".", O_RDONLY | O_DIRECTORY);
+    if (mkdtemp(&folder[0]) == nullptr || startFolder < 0) abort();
+    atexit(RemoveScratchFolder);
+    unsetenv("MORVEL_CONFIG_FILE");
+  }
+  if (chdir(folder.c_str()) != 0) abort();
 }
 
 void CheckKey(const char* key) {
@@ -77,11 +84,12 @@ void CheckKey(const char* key) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   EnterScratchFolder();
   FILE* file = fopen(".morvel", "wb");
-  if (file == nullptr) return 0;
+  if (file == nullptr) abort();
   fwrite(data, 1, size, file);
   fclose(file);
   CheckKey("");
   CheckKey("K");
   CheckKey("ZRUtils");
+  if (fchdir(startFolder) != 0) abort();
   return 0;
 }
