@@ -1,0 +1,107 @@
+#include "text/charset.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <cstring>
+
+#include "text/unicode.h"
+
+namespace {
+
+// The code point glibc's converter gives for one Windows-1252 byte, or -1
+// for the bytes the code page leaves unassigned.
+long IconvAnsiToCode(unsigned char byte) {
+  iconv_t cd = iconv_open("UTF-32LE", "WINDOWS-1252");
+  char in[1] = {static_cast<char>(byte)};
+  unsigned char out[4] = {};
+  char* inp = in;
+  char* outp = reinterpret_cast<char*>(out);
+  size_t inLeft = 1, outLeft = 4;
+  const size_t r = iconv(cd, &inp, &inLeft, &outp, &outLeft);
+  iconv_close(cd);
+  if (r == static_cast<size_t>(-1)) return -1;
+  return out[0] | (out[1] << 8) | (out[2] << 16) | (static_cast<long>(out[3]) << 24);
+}
+
+TEST(Windows1252, AllBytesBothWaysAgainstIconv) {
+  int assignedHigh = 0;
+  for (int b = 0; b < 256; ++b) {
+    const long oracle = IconvAnsiToCode(static_cast<unsigned char>(b));
+    const wchar_t w = CharAnsiToWide(static_cast<unsigned char>(b));
+    if (oracle < 0) {
+      // Unassigned bytes stand for themselves but have no way back.
+      EXPECT_EQ(w, b);
+      char c = 'x';
+      EXPECT_FALSE(CharWideToAnsi(c, w)) << b;
+      continue;
+    }
+    EXPECT_EQ(w, oracle) << b;
+    char c = 0;
+    EXPECT_TRUE(CharWideToAnsi(c, w)) << b;
+    EXPECT_EQ(static_cast<unsigned char>(c), b);
+    if (b >= 0x80 && b <= 0x9F) ++assignedHigh;
+  }
+  EXPECT_EQ(assignedHigh, 27);
+  for (wchar_t w = 0x80; w <= 0x9F; ++w) {
+    char c;
+    EXPECT_FALSE(CharWideToAnsi(c, w));
+  }
+  char c;
+  EXPECT_FALSE(CharWideToAnsi(c, -1));
+  EXPECT_FALSE(CharWideToAnsi(c, 0x100));
+}
+
+TEST(Windows1252, TextConversions) {
+  const std::wstring mixed = L"e\u00E9\u20AC\u4E2D";
+  EXPECT_EQ(WideToAnsi(mixed, '?'), "e\xE9\x80?");
+  EXPECT_EQ(StringToAnsi(mixed, '?'), "e\xE9\x80?");
+  std::string a;
+  EXPECT_FALSE(WideToAnsi(a, mixed));
+  EXPECT_TRUE(WideToAnsi(a, L"\u0178"));
+  EXPECT_EQ(a, "\x9F");
+  char buffer[8];
+  EXPECT_FALSE(WideToAnsi(buffer, mixed.c_str()));
+  EXPECT_STREQ(buffer, "e\xE9\x80");
+  EXPECT_TRUE(StringToAnsi(buffer, L"ok"));
+  EXPECT_STREQ(buffer, "ok");
+  EXPECT_FALSE(CanWideToAnsi(mixed.c_str()));
+  EXPECT_TRUE(CanWideToAnsi(L"\u20AC\u00FF"));
+  EXPECT_EQ(AnsiToWide("\x80\x81\xE9"), L"\u20AC\u0081\u00E9");
+  EXPECT_EQ(AnsiToWide(std::string("a\0b", 3)), std::wstring(L"a\0b", 3));
+  wchar_t wide[4];
+  AnsiToStringC(wide, "\x9F!");
+  EXPECT_EQ(std::wstring(wide), L"\u0178!");
+  EXPECT_EQ(CharsetConvert(L"\u00E9\u20AC", CharsetIso8859_1, '?'), "\xE9?");
+  EXPECT_EQ(CharsetConvert(L"\u00E9\u20AC", CharsetWindows1252, '?'), "\xE9\x80");
+  EXPECT_EQ(CharsetConvert(L"\u00E9\u20AC", CharsetUtf8, '?'), "\xC3\xA9\xE2\x82\xAC");
+  EXPECT_EQ(CharsetConvert(L"\u00E9\u20AC", static_cast<CharsetEnum>(7), '?'), "");
+}
+
+TEST(Windows1252, ToUtf8InPlaceWithEveryCapacity) {
+  const std::string ansi = "a\xE9z\x80!";
+  const std::string utf8 = Windows1252ToUtf8(ansi);
+  EXPECT_EQ(utf8, "a\xC3\xA9z\xE2\x82\xAC!");
+  EXPECT_EQ(StringToUtf8(ansi), utf8);
+  struct Case {
+    size_t capacity;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {ansi.size() + 1, ansi},                       // exact: nothing grows
+      {ansi.size() + 2, "a\xC3\xA9z\x80!"},          // room for the first only
+      {ansi.size() + 3, "a\xC3\xA9z\x80!"},
+      {ansi.size() + 4, utf8},                       // room for both
+  };
+  for (const Case& c : cases) {
+    char buffer[32];
+    std::memset(buffer, '#', sizeof buffer);
+    std::memcpy(buffer, ansi.c_str(), ansi.size() + 1);
+    EXPECT_TRUE(Windows1252ToUtf8(buffer, c.capacity));
+    EXPECT_EQ(std::string(buffer), c.expected) << c.capacity;
+    // Nothing is written beyond the capacity.
+    for (size_t i = c.capacity; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], '#');
+  }
+}
+
+}  // namespace
