@@ -68,7 +68,7 @@ TEST(TrimMe, RemovesOnlyTheGivenCharacter) {
 
 TEST(StringTemplates, SpacesAnyCharAndExtension) {
   EXPECT_EQ(RemoveMultipleSpaces(std::string("  a   b\t\t c ")), " a b\t\t c ");
-  EXPECT_EQ(ReplaceAnyChar(std::string("a,b;c"), std::string(",;"), ' '), "a b c");
+  EXPECT_EQ(ReplaceAnyChar(std::string("a,b;c"), ",;", ' '), "a b c");
   struct Case {
     std::string in, out;
   };
