@@ -26,6 +26,34 @@ bool LooksLikeUtf8(const SequenceCount& n, int ratio) {
   return n.good / (ratio < 1 ? 1 : ratio) > n.bad;
 }
 
+// The one encoder, inline for the same reason as Decode.
+inline int Encode(char* out, wchar_t c) {
+  // Negative codes and codes beyond Unicode have no UTF-8 form; writing
+  // their bits would give lead bytes no reader accepts.
+  if (c < 0 || c > 0x10FFFF) return 0;
+  const unsigned int u = static_cast<unsigned int>(c);
+  if (u < 0x80) {
+    out[0] = static_cast<char>(u);
+    return 1;
+  }
+  if (u < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (u >> 6));
+    out[1] = static_cast<char>(0x80 | (u & 0x3F));
+    return 2;
+  }
+  if (u < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (u >> 12));
+    out[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (u & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (u >> 18));
+  out[1] = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (u & 0x3F));
+  return 4;
+}
+
 // Appends the UTF-16 units of code; codes above 0x10FFFF are dropped.
 void AppendUtf16(std::wstring& out, unsigned int code) {
   if (code < 0x10000) {
@@ -154,7 +182,7 @@ std::string EncodeRange(const wchar_t* text, size_t n) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
-    o += WideCharToUtf8(o, c);
+    o += Encode(o, c);
   }
   out.resize(static_cast<size_t>(o - first));
   return out;
@@ -334,32 +362,7 @@ bool Utf8ToUtf16(std::wstring& out, const char* text, bool tolerant) {
   return true;
 }
 
-int WideCharToUtf8(char* out, wchar_t c) {
-  // Negative codes and codes beyond Unicode have no UTF-8 form; writing
-  // their bits would give lead bytes no reader accepts.
-  if (c < 0 || c > 0x10FFFF) return 0;
-  const unsigned int u = static_cast<unsigned int>(c);
-  if (u < 0x80) {
-    out[0] = static_cast<char>(u);
-    return 1;
-  }
-  if (u < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (u >> 6));
-    out[1] = static_cast<char>(0x80 | (u & 0x3F));
-    return 2;
-  }
-  if (u < 0x10000) {
-    out[0] = static_cast<char>(0xE0 | (u >> 12));
-    out[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (u & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<char>(0xF0 | (u >> 18));
-  out[1] = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-  out[2] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-  out[3] = static_cast<char>(0x80 | (u & 0x3F));
-  return 4;
-}
+int WideCharToUtf8(char* out, wchar_t c) { return Encode(out, c); }
 
 std::string WideToUtf8(const wchar_t* text) { return EncodeRange(text, std::wcslen(text)); }
 std::string WideToUtf8(const std::wstring& text) { return EncodeRange(text.data(), text.size()); }
