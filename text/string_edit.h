@@ -43,6 +43,12 @@ void TrimMe(S& text) {
 
 namespace zru_detail {
 
+// Keeps a parameter out of template argument deduction.
+template <class S>
+struct Same {
+  using type = S;
+};
+
 // Cuts text before every character for which isDelimiter is true. A text
 // without delimiters gives one piece, the empty text one empty piece.
 template <class S, class IsDelimiter>
@@ -106,9 +112,11 @@ S RemoveMultipleSpaces(const S& text) {
   return out;
 }
 
-// A copy in which every character occurring in set becomes to.
+// A copy in which every character occurring in set becomes to. set may be a
+// character array ("\t;") as well as a string.
 template <class S>
-S ReplaceAnyChar(const S& text, const S& set, typename S::value_type to) {
+S ReplaceAnyChar(const S& text, const typename zru_detail::Same<S>::type& set,
+                 typename S::value_type to) {
   S out = text;
   for (typename S::value_type& c : out)
     if (set.find(c) != S::npos) c = to;

@@ -26,6 +26,34 @@ bool LooksLikeUtf8(const SequenceCount& n, int ratio) {
   return n.good / (ratio < 1 ? 1 : ratio) > n.bad;
 }
 
+// The one encoder, inline for the same reason as Decode.
+inline int Encode(char* out, wchar_t c) {
+  // Negative codes and codes beyond Unicode have no UTF-8 form; writing
+  // their bits would give lead bytes no reader accepts.
+  if (c < 0 || c > 0x10FFFF) return 0;
+  const unsigned int u = static_cast<unsigned int>(c);
+  if (u < 0x80) {
+    out[0] = static_cast<char>(u);
+    return 1;
+  }
+  if (u < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (u >> 6));
+    out[1] = static_cast<char>(0x80 | (u & 0x3F));
+    return 2;
+  }
+  if (u < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (u >> 12));
+    out[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (u & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (u >> 18));
+  out[1] = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (u & 0x3F));
+  return 4;
+}
+
 // Appends the UTF-16 units of code; codes above 0x10FFFF are dropped.
 void AppendUtf16(std::wstring& out, unsigned int code) {
   if (code < 0x10000) {
@@ -36,42 +64,46 @@ void AppendUtf16(std::wstring& out, unsigned int code) {
   }
 }
 
+inline bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
 // The one decoder, inline so the bulk converters do not pay a call per
-// character.
+// character. A sequence cut by end fails at the bound; a terminator fails
+// as a non-continuation byte, and the tests run in order, so neither is
+// ever read past.
 inline bool Decode(wchar_t& code, const char*& p, const char* end) {
   const unsigned char* s = reinterpret_cast<const unsigned char*>(p);
-  if (end != nullptr && p >= end) return false;
-  const unsigned char b0 = s[0];
+  const ptrdiff_t room = end != nullptr ? end - p : 4;
+  if (room <= 0) return false;
+  const unsigned int b0 = s[0];
   if (b0 < 0x80) {
-    code = b0;
-    ++p;
+    code = static_cast<wchar_t>(b0);
+    p += 1;
     return true;
   }
-  int extra;
-  unsigned int value;
-  if ((b0 & 0xE0) == 0xC0) {
-    extra = 1;
-    value = b0 & 0x1F;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    extra = 2;
-    value = b0 & 0x0F;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    extra = 3;
-    value = b0 & 0x07;
-  } else {
-    return false;
+  if (b0 < 0xC0) return false;
+  if (b0 < 0xE0) {
+    if (room < 2 || !IsContinuation(s[1])) return false;
+    code = static_cast<wchar_t>(((b0 & 0x1F) << 6) | (s[1] & 0x3F));
+    p += 2;
+    return true;
   }
-  for (int k = 1; k <= extra; ++k) {
-    // A cut sequence fails at the bound; a terminator fails as a
-    // non-continuation byte, so neither is ever read past.
-    if (end != nullptr && p + k >= end) return false;
-    if ((s[k] & 0xC0) != 0x80) return false;
-    value = (value << 6) | (s[k] & 0x3F);
+  if (b0 < 0xF0) {
+    if (room < 3 || !IsContinuation(s[1]) || !IsContinuation(s[2])) return false;
+    code = static_cast<wchar_t>(((b0 & 0x0F) << 12) | ((s[1] & 0x3F) << 6) | (s[2] & 0x3F));
+    p += 3;
+    return true;
   }
-  p += extra + 1;
-  if (value >= 0x110000) return false;
-  code = static_cast<wchar_t>(value);
-  return true;
+  if (b0 < 0xF8) {
+    if (room < 4 || !IsContinuation(s[1]) || !IsContinuation(s[2]) || !IsContinuation(s[3]))
+      return false;
+    const unsigned int value = ((b0 & 0x07) << 18) | ((s[1] & 0x3F) << 12) |
+                               ((s[2] & 0x3F) << 6) | (s[3] & 0x3F);
+    p += 4;  // consumed even beyond U+10FFFF
+    if (value >= 0x110000) return false;
+    code = static_cast<wchar_t>(value);
+    return true;
+  }
+  return false;
 }
 
 // Decodes, or leaves p where it was: the tolerant readers step over one
@@ -154,7 +186,7 @@ std::string EncodeRange(const wchar_t* text, size_t n) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
-    o += WideCharToUtf8(o, c);
+    o += Encode(o, c);
   }
   out.resize(static_cast<size_t>(o - first));
   return out;
@@ -334,32 +366,7 @@ bool Utf8ToUtf16(std::wstring& out, const char* text, bool tolerant) {
   return true;
 }
 
-int WideCharToUtf8(char* out, wchar_t c) {
-  // Negative codes and codes beyond Unicode have no UTF-8 form; writing
-  // their bits would give lead bytes no reader accepts.
-  if (c < 0 || c > 0x10FFFF) return 0;
-  const unsigned int u = static_cast<unsigned int>(c);
-  if (u < 0x80) {
-    out[0] = static_cast<char>(u);
-    return 1;
-  }
-  if (u < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (u >> 6));
-    out[1] = static_cast<char>(0x80 | (u & 0x3F));
-    return 2;
-  }
-  if (u < 0x10000) {
-    out[0] = static_cast<char>(0xE0 | (u >> 12));
-    out[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (u & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<char>(0xF0 | (u >> 18));
-  out[1] = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-  out[2] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-  out[3] = static_cast<char>(0x80 | (u & 0x3F));
-  return 4;
-}
+int WideCharToUtf8(char* out, wchar_t c) { return Encode(out, c); }
 
 std::string WideToUtf8(const wchar_t* text) { return EncodeRange(text, std::wcslen(text)); }
 std::string WideToUtf8(const std::wstring& text) { return EncodeRange(text.data(), text.size()); }
