@@ -82,6 +82,14 @@ int Guarded(char* buffer, int size, Body body) {
   }
 }
 
+// The first two fields of a search answer: "<id>\t<text>\t".
+std::string IdAndText(int32_t id, const std::string& text) {
+  std::string answer = std::to_string(id);
+  answer.reserve(answer.size() + text.size() + 6);
+  answer.append(1, '\t').append(text).append(1, '\t');
+  return answer;
+}
+
 // The file format cannot hold a line feed (the text would become several
 // lines) nor a final carriage return (it would be read as part of the line
 // end), so such texts are never stored.
@@ -160,7 +168,7 @@ int SearchList(char* buffer, int size) {
 
   std::string answer;
   if (const int32_t* found = list->Find(text)) {
-    answer = std::to_string(*found) + '\t' + text + '\t';
+    answer = IdAndText(*found, text);
   } else if (!insert) {
     answer = "0\t\t";
   } else if (!StorableText(text)) {
@@ -176,7 +184,7 @@ int SearchList(char* buffer, int size) {
     list->Add(text, id);
     list->highestId = id;
     list->modified = true;
-    answer = std::to_string(id) + '\t' + text + "\tNew";
+    answer = IdAndText(id, text) + "New";
   }
   listLock.Unlock();
   CopyAnswer(buffer, answer, size);

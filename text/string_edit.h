@@ -7,6 +7,7 @@
 #ifndef ZRUTILS_TEXT_STRING_EDIT_H
 #define ZRUTILS_TEXT_STRING_EDIT_H
 
+#include <algorithm>
 #include <cstddef>
 #include <ctime>
 #include <string>
@@ -54,13 +55,22 @@ struct Same {
 template <class S, class IsDelimiter>
 std::vector<S> SplitAt(const S& text, IsDelimiter isDelimiter, bool trim,
                        bool keepEmpties) {
+  using Size = typename S::size_type;
+  const typename S::value_type space(' ');
   std::vector<S> pieces;
-  typename S::size_type start = 0;
-  for (typename S::size_type i = 0; i <= text.size(); ++i) {
+  // One allocation for the array, one copy a piece: the entry points split
+  // every parameter text they get.
+  pieces.reserve(1 + static_cast<Size>(
+                         std::count_if(text.begin(), text.end(), isDelimiter)));
+  Size start = 0;
+  for (Size i = 0; i <= text.size(); ++i) {
     if (i < text.size() && !isDelimiter(text[i])) continue;
-    S piece = text.substr(start, i - start);
-    if (trim) TrimMe(piece);
-    if (keepEmpties || !piece.empty()) pieces.push_back(std::move(piece));
+    Size first = start, last = i;
+    if (trim) {
+      while (first < last && text[first] == space) ++first;
+      while (last > first && text[last - 1] == space) --last;
+    }
+    if (keepEmpties || first < last) pieces.push_back(text.substr(first, last - first));
     start = i + 1;
   }
   return pieces;
