@@ -13,6 +13,8 @@
 #include <cmath>
 #include <cstring>
 #include <dirent.h>
+#include <functional>
+#include <thread>
 #include <random>
 #include <string>
 #include <vector>
@@ -336,6 +338,134 @@ TEST(CreateGridOnShape, AnswersAgreeWithBruteForceOnTessellations) {
     const auto points = ProbePoints(shapes, c.x0, c.x0 + c.nx * c.w, c.y0, c.y0 + c.ny * c.h,
                                     c.precision, 1500, 5 + c.precision);
     EXPECT_EQ(Disagreements(base, shapes, points), 0) << "precision " << c.precision;
+  }
+}
+
+// Runs body in a child process and returns its exit status.
+int InChild(const std::function<int()>& body) {
+  fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) _exit(body());
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(CreateGridOnShape, FailedBuildsLeaveNoIndex) {
+  ScratchDir dir;
+  const std::string base = dir.File("ne");
+  for (const char* ext : {".shp", ".shx", ".dbf"})
+    WriteWholeFile(base + ext, ReadWholeFile(kNaturalEarth + ext));
+  const std::vector<std::string> set = Listing(dir.path());
+
+  // The file system refuses the size the index needs: every write after the
+  // limit fails (the signal that would end the process is ignored).
+  EXPECT_EQ(InChild([&] {
+              struct rlimit limit = {20000, 20000};
+              signal(SIGXFSZ, SIG_IGN);
+              setrlimit(RLIMIT_FSIZE, &limit);
+              return CreateGridOnShape(base, WithPrecision(2)) == ERR_GOS_CREATE ? 0 : 1;
+            }),
+            0);
+  EXPECT_EQ(Listing(dir.path()), set);
+
+  // An index that cannot take its place (a folder stands there).
+  mkdir((base + ".gos").c_str(), 0777);
+  WriteWholeFile(base + ".gos/keep", "x");
+  EXPECT_EQ(CreateGridOnShape(base, WithPrecision(0)), ERR_GOS_CREATE);
+  std::vector<std::string> withFolder = set;
+  withFolder.push_back("ne.gos");
+  std::sort(withFolder.begin(), withFolder.end());
+  EXPECT_EQ(Listing(dir.path()), withFolder);
+  unlink((base + ".gos/keep").c_str());
+  rmdir((base + ".gos").c_str());
+
+  // A folder the builder may not write to, as a user other than root.
+  const std::string locked = dir.File("locked");
+  mkdir(locked.c_str(), 0777);
+  for (const char* ext : {".shp", ".shx", ".dbf"})
+    WriteWholeFile(locked + "/ne" + ext, ReadWholeFile(kNaturalEarth + ext));
+  chmod(dir.path().c_str(), 0755);
+  chmod(locked.c_str(), 0555);
+  EXPECT_EQ(InChild([&] {
+              if (geteuid() == 0 && setuid(65534) != 0) return 2;
+              return CreateGridOnShape(locked + "/ne", WithPrecision(0)) == ERR_GOS_CREATE ? 0 : 1;
+            }),
+            0);
+  chmod(locked.c_str(), 0777);
+  EXPECT_EQ(Listing(locked), (std::vector<std::string>{"ne.dbf", "ne.shp", "ne.shx"}));
+}
+
+TEST(CreateGridOnShapeConcurrency, TwoBuildsOfOneIndexUnderTwoSpellings) {
+  ScratchDir dir;
+  const std::string base = dir.File("tiles");
+  WriteShapeSet(base, 5, MakeTessellation(20, 20, 0, 0, 0.05, 0.05, 9));
+  ASSERT_EQ(CreateGridOnShape(base, WithPrecision(2)), 0);
+  const std::string expected = ReadWholeFile(base + ".gos");
+  unlink((base + ".gos").c_str());
+  for (int round = 0; round < 5; ++round) {
+    int results[2] = {-1, -1};
+    std::thread a([&] { results[0] = CreateGridOnShape(base + ".shp", WithPrecision(2)); });
+    std::thread b([&] { results[1] = CreateGridOnShape(dir.path() + "/./tiles", WithPrecision(2)); });
+    a.join();
+    b.join();
+    EXPECT_EQ(results[0], 0);
+    EXPECT_EQ(results[1], 0);
+    EXPECT_EQ(ReadWholeFile(base + ".gos"), expected);
+    EXPECT_EQ(Listing(dir.path()),
+              (std::vector<std::string>{"tiles.dbf", "tiles.gos", "tiles.shp", "tiles.shx"}));
+  }
+}
+
+TEST(CreateGridOnShape, DamagedIndexesGiveCodesNeverWildReads) {
+  ScratchDir dir;
+  const std::string base = dir.File("tiles");
+  const auto shapes = MakeTessellation(6, 6, 0, 0, 0.3, 0.3, 4);
+  WriteShapeSet(base, 5, shapes);
+  ASSERT_EQ(CreateGridOnShape(base, WithPrecision(1)), 0);
+  const std::string good = ReadWholeFile(base + ".gos");
+  std::vector<ShapeFilePoint> points;
+  for (double x = -0.05; x < 1.9; x += 0.1)
+    for (double y = -0.05; y < 1.9; y += 0.1) points.push_back({x, y});
+  GridOnShapeFile full;
+  std::string error;
+  ASSERT_EQ(full.Open((base + ".gos").c_str(), error, OpenPafLoadIntoMemory), 0);
+  const std::string path = dir.File("damaged.gos");
+  int inside, fullInside;
+  std::vector<int> candidates, fullCandidates;
+
+  // Every truncation: the open or the search fails, or the answer is the
+  // full file's.
+  for (size_t length = 0; length < good.size(); ++length) {
+    WriteWholeFile(path, good.substr(0, length));
+    GridOnShapeFile grid;
+    if (grid.Open(path.c_str(), error, OpenPafLoadIntoMemory) != 0) continue;
+    for (const auto& p : points) {
+      if (grid.Search(p.y, p.x, inside, candidates) != 0) continue;
+      full.Search(p.y, p.x, fullInside, fullCandidates);
+      ASSERT_EQ(inside, fullInside) << length;
+      ASSERT_EQ(candidates, fullCandidates) << length;
+    }
+  }
+  // Random byte flips: a code or an answer, read from inside the file.
+  std::mt19937 random(17);
+  for (int round = 0; round < 400; ++round) {
+    std::string bytes = good;
+    for (int flips = 1 + round % 4; flips > 0; --flips)
+      bytes[random() % bytes.size()] ^= static_cast<char>(1 + random() % 255);
+    WriteWholeFile(path, bytes);
+    GridOnShapeFile grid;
+    const int opened = grid.Open(path.c_str(), error, OpenPafFileMap);
+    if (opened != 0) {
+      EXPECT_TRUE(opened >= ERR_GOS_READ_HEADER && opened <= ERR_GOS_LIST_UNTERMINATED) << opened;
+      continue;
+    }
+    for (const auto& p : points) {
+      const int result = grid.Search(p.y, p.x, inside, candidates);
+      EXPECT_TRUE(result == 0 || (result >= ERR_GOS_READ_HEADER && result <= ERR_GOS_LIST_UNTERMINATED))
+          << result;
+      EXPECT_LE(candidates.size(), bytes.size());
+    }
   }
 }
 
