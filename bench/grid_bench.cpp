@@ -167,9 +167,13 @@ void BM_Search(benchmark::State& state) {
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
-BENCHMARK(BM_Search)
-    ->ArgNames({"precision", "kind", "land"})
-    ->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2, 3, 4}, {0, 1}});
+// Land points never fall in empty cells: that pair is left out.
+BENCHMARK(BM_Search)->ArgNames({"precision", "kind", "land"})->Apply([](benchmark::internal::Benchmark* b) {
+  for (int land = 0; land <= 1; ++land)
+    for (int kind = 0; kind <= 4; ++kind)
+      for (int precision = 0; precision <= 3; ++precision)
+        if (!(land && kind == 3)) b->Args({precision, kind, land});
+});
 
 // The whole point query: search, then the exact test of the candidates.
 void BM_SearchAndTest(benchmark::State& state) {

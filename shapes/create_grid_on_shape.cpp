@@ -90,10 +90,13 @@ void GridOnShapeFileMetaData::SetHeaderInfo(int32_t precision_, int32_t minColum
   columnTableOffset = kGosHeaderSize;
   columnCount = columnCount_;
   dataOffset = -1;
-  const double scale = std::pow(10.0, precision);
+  int32_t scale = 1;
+  for (int i = 0; i < precision && i < 9; ++i) scale *= 10;
   int width = 1;  // a grid whose cells are all 0 or -1 still needs a byte
-  for (double v : {reader.MinX(), reader.MinY(), reader.MaxX(), reader.MaxY()})
-    width = std::max(width, BytesNeededS(static_cast<int32_t>(std::floor(v * scale))));
+  for (double v : {reader.MinX(), reader.MinY(), reader.MaxX(), reader.MaxY()}) {
+    int32_t cell;
+    width = std::max(width, GosCellOf(v, scale, cell) ? BytesNeededS(cell) : 4);
+  }
   coordinateWidth = width;
   shapeCodeWidth = std::min(4, BytesNeeded(static_cast<uint64_t>(reader.RecordCount()) + 1) +
                                    (widerShapeCodes ? 1 : 0));

@@ -17,7 +17,7 @@ constexpr int kTableChunkEntries = 64;
 // Bytes of a column block fetched at once by Search: the range count and, for
 // most columns, every range record and the lists behind them, so that a
 // search usually costs one read.
-constexpr int kColumnPrefetch = 1024;
+constexpr int kColumnPrefetch = 256;
 // List entries read per chunk.
 constexpr int kListChunkEntries = 8;
 
