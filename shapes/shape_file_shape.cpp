@@ -23,6 +23,7 @@ inline bool MeridianMeetsEdge(const ShapeFilePoint& a, const ShapeFilePoint& b, 
 // an odd number of times.
 bool OddCrossings(const ShapeFilePoint* begin, const ShapeFilePoint* end, double px, double py) {
   bool odd = false;
+  if (end - begin < 2) return false;  // no edge (and maybe no array at all)
   for (const ShapeFilePoint* p = begin + 1; p < end; ++p) {
     const ShapeFilePoint& a = p[-1];
     const ShapeFilePoint& b = *p;
@@ -141,6 +142,7 @@ std::vector<double> ShapeFileShape::GetLongitudeIntersections(double longitude) 
     const ShapeFilePoint* begin;
     const ShapeFilePoint* end;
     PartRange(part, begin, end);
+    if (end - begin < 2) continue;
     for (const ShapeFilePoint* p = begin + 1; p < end; ++p) {
       const ShapeFilePoint& a = p[-1];
       const ShapeFilePoint& b = *p;
