@@ -1,6 +1,7 @@
 #include "foundation/mt_file.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -92,7 +93,6 @@ int MTFile::Open(const char* path, int openType, const char* mapName,
     return 0;
   }
 
-  mutex_.Init(0);
   return 0;
 }
 
@@ -130,15 +130,37 @@ int MTFile::Read(void* destination, int32_t offset, int32_t length,
 }
 
 int MTFile::ReadStream(void* destination, int32_t offset, int32_t length) const {
-  ZRScopedLock lock(mutex_, true);
-  if (fseeko(file_, offset, SEEK_SET) != 0) return ERR_MTFILE_SEEK;
-  const size_t got = fread(destination, 1, static_cast<size_t>(length), file_);
-  if (got == static_cast<size_t>(length)) return 0;
-  // Fewer bytes than the file held at open: it shrank, or the read failed.
-  // Either way part of the caller's buffer was not filled, so this is no
-  // success. The next read seeks first, so the flags can go.
-  clearerr(file_);
-  return ERR_MTFILE_READ;
+  // A positioned read carries its own offset, so reads from many threads
+  // need no lock and never see each other's file position. The stream's own
+  // buffer and position are never used after open.
+  const int descriptor = fileno(file_);
+  char* out = static_cast<char*>(destination);
+  int32_t done = 0;
+  while (done < length) {
+    const ssize_t got = pread(descriptor, out + done, static_cast<size_t>(length - done),
+                              static_cast<off_t>(offset) + done);
+    if (got > 0) {
+      done += static_cast<int32_t>(got);
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      // Fewer bytes than the file held at open: it shrank, or the read
+      // failed. Either way part of the caller's buffer was not filled, so
+      // this is no success.
+      return ERR_MTFILE_READ;
+    }
+  }
+  return 0;
+}
+
+const unsigned char* MTFile::MemoryAt(int64_t offset, int64_t length) const {
+  if (offset < 0 || length < 0 || offset + length > size_) return nullptr;
+  switch (state_) {
+    case MTFileLoaded: return buffer_ + offset;
+    case MTFileMapped: return mappedMemory_ + offset;
+    case MTFileExternal: return externalMemory_ + offset;
+    default: return nullptr;
+  }
 }
 
 void MTFile::SetMemoryLocation(const char* name, const void* memory, int32_t size) {
@@ -156,7 +178,6 @@ void MTFile::Close() {
   delete[] buffer_;
   buffer_ = nullptr;
   mapping_.Close();
-  mutex_.Delete();
   state_ = MTFileClosed;
   mappedMemory_ = nullptr;
   externalMemory_ = nullptr;

@@ -1,7 +1,7 @@
 // MTFile: a read-only file that many threads read at once by offset and
-// length. The caller chooses how it is held: read through a stream under a
-// lock, copied whole into memory, memory-mapped, or lent by the caller as a
-// block of memory. Every way returns the same bytes.
+// length. The caller chooses how it is held: an open stream read by
+// positioned reads (no lock), copied whole into memory, memory-mapped, or
+// lent by the caller as a block of memory. Every way returns the same bytes.
 //
 // Read may run in any number of threads at once on one open object. Open,
 // SetMemoryLocation, Close and destruction must not overlap any other call
@@ -14,14 +14,13 @@
 
 #include "foundation/export.h"
 #include "foundation/file_mapping.h"
-#include "foundation/mutex.h"
 #include "foundation/non_copyable.h"
 
 // How MTFile::Open holds the file. Values other than these behave as
 // OpenPafReadFile.
 enum OpenPafType : int {
   OpenPafDefault = 0,         // as OpenPafReadFile
-  OpenPafReadFile = 1,        // stream kept open; each read seeks and reads under a lock
+  OpenPafReadFile = 1,        // stream kept open; each read is one positioned read
   OpenPafLoadIntoMemory = 2,  // whole file copied into memory at open
   OpenPafFileMap = 3,         // file mapped read-only
   OpenPafNotSupported = 4,    // refused
@@ -30,7 +29,7 @@ enum OpenPafType : int {
 // Result codes of MTFile (Open also passes on FileMapping's codes,
 // ERR_FILE_TOO_LARGE included).
 enum : int {
-  ERR_MTFILE_SEEK = 4020,         // seek failed (stream)
+  ERR_MTFILE_SEEK = 4020,         // seek failed (no longer raised: streams read positioned)
   ERR_MTFILE_READ = 4021,         // read error, or fewer bytes than expected
   ERR_MTFILE_BAD_RANGE = 4022,    // negative offset or length, or offset past the end
   ERR_MTFILE_NOT_OPEN = 4023,     // the object is closed
@@ -75,6 +74,12 @@ class ZRU_EXPORT MTFile : private ZRNonCopyable {
   // as the path.
   void SetMemoryLocation(const char* name, const void* memory, int32_t size);
 
+  // The bytes from offset to offset + length when the object holds the
+  // file in memory (loaded, mapped or the caller's block) and the range lies
+  // inside it; null for a stream or a range outside the file. Readers that
+  // only look at a record use this to skip the copy. Valid until Close.
+  const unsigned char* MemoryAt(int64_t offset, int64_t length) const;
+
   void Close();
   bool IsOpen() const { return state_ != MTFileClosed; }
   int32_t FileSize() const { return size_; }
@@ -85,9 +90,6 @@ class ZRU_EXPORT MTFile : private ZRNonCopyable {
   int ReadStream(void* destination, int32_t offset, int32_t length) const;
 
   FILE* file_ = nullptr;
-  // Guards the position of `file`: a seek and its read are one step.
-  // Created only when a stream open succeeds.
-  mutable ZRMutex mutex_{ZRMutex::kDeferred};
   MTFileState state_ = MTFileClosed;
   unsigned char* buffer_ = nullptr;
   const unsigned char* mappedMemory_ = nullptr;

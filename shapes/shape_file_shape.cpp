@@ -1,0 +1,158 @@
+#include "shapes/shape_file_shape.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Edges whose ends are closer than this in x are taken as vertical: they
+// are crossed without computing a slope that would be all rounding.
+constexpr double kNearlyVertical = 1e-6;
+
+// The edge from a to b is considered for the meridian x = longitude when
+// the longitude lies in its x range, open below and closed above, so a
+// meridian through a vertex meets exactly one of the two edges there and a
+// vertical edge is never met.
+inline bool MeridianMeetsEdge(const ShapeFilePoint& a, const ShapeFilePoint& b, double longitude) {
+  const double lo = a.x < b.x ? a.x : b.x;
+  const double hi = a.x < b.x ? b.x : a.x;
+  return lo < longitude && longitude <= hi;
+}
+
+// The ray from (px, py) towards increasing y crosses the edges of the run
+// an odd number of times.
+bool OddCrossings(const ShapeFilePoint* begin, const ShapeFilePoint* end, double px, double py) {
+  bool odd = false;
+  for (const ShapeFilePoint* p = begin + 1; p < end; ++p) {
+    const ShapeFilePoint& a = p[-1];
+    const ShapeFilePoint& b = *p;
+    if (!MeridianMeetsEdge(a, b, px)) continue;
+    if (a.y <= py && b.y < py) continue;  // wholly below the point
+    const double dx = b.x - a.x;
+    if (std::fabs(dx) < kNearlyVertical) {
+      odd = !odd;
+      continue;
+    }
+    const double slope = (b.y - a.y) / dx;
+    if (slope * px + (a.y - slope * a.x) >= py) odd = !odd;
+  }
+  return odd;
+}
+
+int32_t RingDirection(const ShapeFilePoint* begin, const ShapeFilePoint* end) {
+  if (begin == end) return ShapeFileShape::kNoArea;
+  double sum = 0;
+  for (const ShapeFilePoint* p = begin; p + 1 < end; ++p) sum += p->x * p[1].y - p[1].x * p->y;
+  const ShapeFilePoint& last = end[-1];
+  sum += last.x * begin->y - begin->x * last.y;  // zero for a closed ring
+  if (sum < 0) return ShapeFileShape::kClockwise;
+  if (sum > 0) return ShapeFileShape::kCounterClockwise;
+  return ShapeFileShape::kNoArea;
+}
+
+}  // namespace
+
+void ShapeFileShape::Clear() {
+  shapeType = 0;
+  minX = maxX = minY = maxY = 0;
+  minZ = maxZ = minM = maxM = 0;
+  parts.clear();
+  partTypes.clear();
+  points.clear();
+  z.clear();
+  m.clear();
+}
+
+bool ShapeFileShape::PartRange(uint32_t part, const ShapeFilePoint*& begin,
+                               const ShapeFilePoint*& end) const {
+  if (part >= parts.size()) return false;
+  const int64_t count = static_cast<int64_t>(points.size());
+  const auto clamp = [count](int64_t index) { return std::min(std::max<int64_t>(index, 0), count); };
+  const int64_t first = clamp(parts[part]);
+  const int64_t last = part + 1 < parts.size() ? clamp(parts[part + 1]) : count;
+  begin = points.data() + first;
+  end = points.data() + std::max(first, last);
+  return true;
+}
+
+int32_t ShapeFileShape::GetRingDirection(uint32_t part) const {
+  const ShapeFilePoint* begin;
+  const ShapeFilePoint* end;
+  if (!PartRange(part, begin, end)) return kNoArea;
+  return RingDirection(begin, end);
+}
+
+bool ShapeFileShape::IsPointInBounds(double latitude, double longitude) const {
+  return minY <= latitude && latitude <= maxY && minX <= longitude && longitude <= maxX;
+}
+
+bool ShapeFileShape::IsPointInShapePart(double latitude, double longitude, uint32_t part) const {
+  const ShapeFilePoint* begin;
+  const ShapeFilePoint* end;
+  if (!PartRange(part, begin, end)) return false;
+  return OddCrossings(begin, end, longitude, latitude);
+}
+
+bool ShapeFileShape::IsPointInShape(double latitude, double longitude) const {
+  if (longitude > maxX || longitude < minX || latitude > maxY || latitude < minY) return false;
+  if (parts.size() == 1) return IsPointInShapePart(latitude, longitude, 0);
+  int64_t outer = 0;
+  int64_t holes = 0;
+  const uint32_t partCount = static_cast<uint32_t>(parts.size());
+  for (uint32_t part = 0; part < partCount; ++part) {
+    const ShapeFilePoint* begin;
+    const ShapeFilePoint* end;
+    PartRange(part, begin, end);
+    // The direction matters only for a ring that contains the point, and
+    // the crossing test is the cheaper pass.
+    if (!OddCrossings(begin, end, longitude, latitude)) continue;
+    if (RingDirection(begin, end) == kCounterClockwise)
+      ++holes;
+    else
+      ++outer;
+  }
+  return outer - holes >= 1;
+}
+
+void ShapeFileShape::GetPartBoundingBox(uint32_t part, double& outMinX, double& outMaxX,
+                                        double& outMinY, double& outMaxY) const {
+  outMinX = minX;
+  outMaxX = maxX;
+  outMinY = minY;
+  outMaxY = maxY;
+  const ShapeFilePoint* begin;
+  const ShapeFilePoint* end;
+  if (!PartRange(part, begin, end) || begin == end) return;
+  outMinX = outMaxX = begin->x;
+  outMinY = outMaxY = begin->y;
+  for (const ShapeFilePoint* p = begin + 1; p < end; ++p) {
+    outMinX = std::min(outMinX, p->x);
+    outMaxX = std::max(outMaxX, p->x);
+    outMinY = std::min(outMinY, p->y);
+    outMaxY = std::max(outMaxY, p->y);
+  }
+}
+
+std::vector<double> ShapeFileShape::GetLongitudeIntersections(double longitude) const {
+  std::vector<double> latitudes;
+  if (longitude > maxX || longitude < minX) return latitudes;
+  const uint32_t partCount = static_cast<uint32_t>(parts.size());
+  for (uint32_t part = 0; part < partCount; ++part) {
+    const ShapeFilePoint* begin;
+    const ShapeFilePoint* end;
+    PartRange(part, begin, end);
+    for (const ShapeFilePoint* p = begin + 1; p < end; ++p) {
+      const ShapeFilePoint& a = p[-1];
+      const ShapeFilePoint& b = *p;
+      if (!MeridianMeetsEdge(a, b, longitude)) continue;
+      const double dx = b.x - a.x;
+      if (std::fabs(dx) < kNearlyVertical) {
+        latitudes.push_back((a.y + b.y) / 2);
+      } else {
+        const double slope = (b.y - a.y) / dx;
+        latitudes.push_back(slope * longitude + (a.y - slope * a.x));
+      }
+    }
+  }
+  return latitudes;
+}
