@@ -1,0 +1,75 @@
+// CreateGridOnShape: builds the grid index file ("<base>.gos", format in
+// docs/gos_format.md) of a polygon shapefile, so that GridOnShapeFile can
+// name the shapes that may hold a point without testing them all.
+//
+// Every ring of every selected record is traced once through the grid's
+// columns (shapes/grid_trace.h); each column's markings are then resolved
+// into ranges and written (shapes/grid_column.h). The same shapefile and
+// options always give the same bytes.
+//
+// The index is written under a temporary name beside its final place and
+// renamed into place only when every write and the close succeeded, so a
+// failed or interrupted build never leaves a ".gos" that a later open would
+// trust, and two builds of one index at once (two processes, or two
+// spellings of one path) each leave a complete file.
+#ifndef ZRUTILS_SHAPES_CREATE_GRID_ON_SHAPE_H
+#define ZRUTILS_SHAPES_CREATE_GRID_ON_SHAPE_H
+
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+
+#include "foundation/export.h"
+#include "shapes/grid_on_shape_file.h"
+#include "shapes/grid_trace.h"
+
+// Result codes of index creation (0 is success); the shapefile reader's
+// codes pass through unchanged.
+enum : int {
+  ERR_GOS_CREATE = 28100,              // the index file cannot be created or written
+  ERR_GOS_HEADER_SIZE = 28101,         // the header written is not 44 bytes
+  ERR_GOS_TABLE_SIZE = 28102,          // the column table does not end at dataOffset
+  ERR_GOS_LIST_OFFSET = 28103,         // a list offset does not fit the shape code width
+  ERR_GOS_NOT_POLYGONS = 28104,        // not a Polygon, PolygonZ or PolygonM file
+  ERR_GOS_TOO_FEW_COLUMNS = 28105,     // fewer than 2 columns
+  ERR_GOS_NO_MEMORY = 28106,           // the markings cannot be held in memory
+  ERR_GOS_INVALID_FILTER = 28108,      // filter without a field name before '='
+  ERR_GOS_NOTHING_INDEXED = 28109,     // the filter selected no record
+  ERR_GOS_TOO_MANY_COLUMNS = 28110,    // over 10,000,000 columns, or coordinates
+                                       // beyond the cell numbers' 32 bits
+};
+
+struct ZRU_EXPORT CreateGridOnShapeOptions {
+  // 0 to 4: cells of 10^-precision degrees. Any other value chooses one
+  // from the records per square degree; -2 chooses one finer than that.
+  int precision = -1;
+  // "field=value": index only records whose field holds value.
+  std::string filter;
+  // Shape codes one byte wider than needed.
+  bool widerShapeCodes = false;
+  // When includeField is not empty, index only records whose value of it is
+  // one of includeValues.
+  std::set<std::string> includeValues;
+  std::string includeField;
+  // Called now and then during long builds with the work done and the
+  // whole work (records traced plus columns written); may be empty.
+  std::function<void(int64_t done, int64_t total)> progress;
+};
+
+ZRU_EXPORT int CreateGridOnShape(const std::string& path, CreateGridOnShapeOptions options);
+
+// The stages of CreateGridOnShape, apart for the tests.
+struct GridTrace {
+  GridOnShapeFileMetaData header;  // columnCount 0: nothing to index
+  GridMarkings markings;
+  std::string base;     // the shapefile's path without its extension
+  int64_t records = 0;  // records in the file
+};
+// Opens the set, chooses the grid and traces the selected records. Leaves
+// header.columnCount 0 when the automatic precision met a box without area.
+int TraceGridOnShape(const std::string& path, CreateGridOnShapeOptions& options, GridTrace& trace);
+// Resolves the columns (releasing their markings) and writes the file.
+int WriteGosFile(const std::string& path, GridTrace& trace, const CreateGridOnShapeOptions& options);
+
+#endif

@@ -1,0 +1,472 @@
+// The grid index builder through real files: the format byte for byte, the
+// sweep against the literal cell-by-cell builder, the grid's answers against
+// a brute-force search, damaged files, and failed builds.
+#include "shapes/create_grid_on_shape.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <dirent.h>
+#include <functional>
+#include <thread>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "shapes/gos_differential.h"
+#include "shapes/gos_literal_builder.h"
+#include "shapes/gos_test_files.h"
+#include "shapes/shape_file_reader.h"
+#include "tests/shape_writer.h"
+#include "tests/test_support.h"
+
+namespace {
+
+const std::string kNaturalEarth =
+    std::string(ZRU_SOURCE_DIR) + "/samples/naturalearth/naturalearth_lowres";
+
+CreateGridOnShapeOptions WithPrecision(int precision) {
+  CreateGridOnShapeOptions options;
+  options.precision = precision;
+  return options;
+}
+
+// The file the literal builder makes from the same tracing: every column
+// resolved cell by cell, lists found by scanning the list area.
+std::string LiteralGos(const std::string& path, CreateGridOnShapeOptions options) {
+  GridTrace trace;
+  EXPECT_EQ(TraceGridOnShape(path, options, trace), 0);
+  GridOnShapeFileMetaData h = trace.header;
+  std::vector<GosBlock> unused;
+  std::string data, table;
+  std::vector<RangeMarking> previous;
+  uint32_t entry = 0;
+  for (int32_t k = 0; k < h.columnCount; ++k) {
+    const std::vector<RangeMarking> ranges = LiteralResolveColumn(trace.markings[k]);
+    if (k == 0 || ranges != previous) {
+      entry = static_cast<uint32_t>(data.size());
+      const auto block = LiteralEncodeColumn(ranges, h.coordinateWidth, h.shapeCodeWidth);
+      data.append(block.begin(), block.end());
+      previous = ranges;
+    }
+    unsigned char bytes[4];
+    WriteBigEndian32(bytes, entry);
+    table.append(reinterpret_cast<char*>(bytes), 4);
+  }
+  h.dataOffset = kGosHeaderSize + 4 * h.columnCount;
+  std::string header(kGosHeaderSize, '\0');
+  h.Encode(reinterpret_cast<unsigned char*>(&header[0]));
+  return header + table + data;
+}
+
+// The names in a folder.
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* d = opendir(folder.c_str());
+  if (d == nullptr) return names;
+  while (dirent* e = readdir(d))
+    if (e->d_name[0] != '.') names.push_back(e->d_name);
+  closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+ShapeFileShape Polygon(const std::vector<std::vector<ShapeFilePoint>>& rings) {
+  return MakePolygon(rings);
+}
+
+TEST(CreateGridOnShape, UnitSquareByteForByte) {
+  ScratchDir dir;
+  const std::string base = dir.File("square");
+  WriteShapeSet(base, 5, {Polygon({RectangleRing(10, 50, 11, 51)})});
+  ASSERT_EQ(CreateGridOnShape(base + ".shp", WithPrecision(1)), 0);
+  EXPECT_EQ(ReadWholeFile(base + ".gos"), UnitSquareGos());
+  // Nothing but the set and its index is left behind.
+  EXPECT_EQ(Listing(dir.path()),
+            (std::vector<std::string>{"square.dbf", "square.gos", "square.shp", "square.shx"}));
+  // The same input and options give the same bytes.
+  ASSERT_EQ(CreateGridOnShape(base, WithPrecision(1)), 0);
+  EXPECT_EQ(ReadWholeFile(base + ".gos"), UnitSquareGos());
+}
+
+// What one point query finds in a freshly built index.
+struct Query {
+  double latitude, longitude;
+  int inside;
+  std::vector<int> candidates;
+};
+
+void ExpectQueries(const std::string& gos, const std::vector<Query>& queries, const char* what) {
+  GridOnShapeFile grid;
+  std::string error;
+  ASSERT_EQ(grid.Open(gos.c_str(), error, OpenPafLoadIntoMemory), 0) << what;
+  for (const Query& q : queries) {
+    int inside;
+    std::vector<int> candidates;
+    ASSERT_EQ(grid.Search(q.latitude, q.longitude, inside, candidates), 0);
+    EXPECT_EQ(inside, q.inside) << what << " at " << q.latitude << ", " << q.longitude;
+    EXPECT_EQ(candidates, q.candidates) << what << " at " << q.latitude << ", " << q.longitude;
+  }
+}
+
+TEST(CreateGridOnShape, CellVerdictsOfSmallSets) {
+  struct Case {
+    const char* what;
+    std::vector<ShapeFileShape> shapes;
+    int precision;
+    std::vector<Query> queries;
+  } cases[] = {
+      {"square with a hole",
+       {Polygon({RectangleRing(0, 0, 10, 10), RectangleRing(3, 3, 7, 7, false)})},
+       0,
+       {{1.5, 1.5, 1, {}}, {5.5, 5.5, 0, {}}, {3.5, 5.5, 0, {1}}, {6.5, 4.5, 0, {}}, {7.5, 5.5, 0, {1}}}},
+      {"two overlapping squares",
+       {Polygon({RectangleRing(0, 0, 6, 6)}), Polygon({RectangleRing(3, 3, 9, 9)})},
+       0,
+       {{4.5, 4.5, 0, {1, 2}}, {1.5, 1.5, 1, {}}, {7.5, 7.5, 2, {}}}},
+      {"ring inside one column",
+       {Polygon({RectangleRing(0, 0, 10, 10)}), Polygon({RectangleRing(2.2, 2.2, 2.6, 5.4)})},
+       0,
+       {{3.5, 2.5, 0, {1, 2}}, {6.5, 2.5, 1, {}}}},
+      // A lone counter-clockwise ring still holds its inner points, so its
+      // inner cells must name it as the clockwise ring does.
+      {"counter-clockwise ring", {Polygon({RectangleRing(0, 0, 10, 10, false)})}, 0,
+       {{5.5, 5.5, 1, {}}, {0.5, 5.5, 0, {1}}, {5.5, 0.5, 0, {1}}}},
+  };
+  ScratchDir dir;
+  for (const Case& c : cases) {
+    const std::string base = dir.File("set");
+    WriteShapeSet(base, 5, c.shapes);
+    ASSERT_EQ(CreateGridOnShape(base, WithPrecision(c.precision)), 0) << c.what;
+    ExpectQueries(base + ".gos", c.queries, c.what);
+    EXPECT_EQ(ReadWholeFile(base + ".gos"), LiteralGos(base, WithPrecision(c.precision))) << c.what;
+  }
+}
+
+TEST(CreateGridOnShape, SharesEqualColumnsAndListTails) {
+  // Three shapes crossing one row in every column of a wide band: the
+  // inner columns are equal and share one block; the row crossed by all
+  // three lists them once, the rows crossed by two reuse tails.
+  ScratchDir dir;
+  const std::string base = dir.File("band");
+  WriteShapeSet(base, 5,
+                {Polygon({RectangleRing(0, 0.5, 10, 3.5)}), Polygon({RectangleRing(0, 2.5, 10, 5.5)}),
+                 Polygon({RectangleRing(0, 2.2, 10, 2.8)})});
+  ASSERT_EQ(CreateGridOnShape(base, WithPrecision(0)), 0);
+  const std::string gos = ReadWholeFile(base + ".gos");
+  EXPECT_EQ(gos, LiteralGos(base, WithPrecision(0)));
+  GridOnShapeFile grid;
+  std::string error;
+  ASSERT_EQ(grid.Open((base + ".gos").c_str(), error, OpenPafReadFile), 0);
+  const auto* table = reinterpret_cast<const unsigned char*>(gos.data()) + kGosHeaderSize;
+  ASSERT_EQ(grid.Header().columnCount, 11);
+  for (int k = 2; k < 10; ++k) EXPECT_EQ(ReadBigEndian32(table + 4 * k), ReadBigEndian32(table + 4));
+  EXPECT_NE(ReadBigEndian32(table), ReadBigEndian32(table + 4));
+  ExpectQueries(base + ".gos",
+                {{2.5, 4.5, 0, {1, 2, 3}}, {3.5, 4.5, 0, {1, 2}}, {1.5, 4.5, 1, {}}, {4.5, 4.5, 2, {}}},
+                "band");
+}
+
+TEST(CreateGridOnShape, OptionsAndRefusals) {
+  ScratchDir dir;
+  const std::string base = dir.File("set");
+  const std::vector<ShapeFileShape> squares = {Polygon({RectangleRing(0, 0, 4, 4)}),
+                                               Polygon({RectangleRing(4, 0, 8, 4)})};
+  WriteShapeSet(base, 5, squares);  // NAME is "shape0", "shape1"
+  struct Case {
+    const char* what;
+    CreateGridOnShapeOptions options;
+    int expected;
+    std::vector<Query> queries;
+  };
+  CreateGridOnShapeOptions filtered = WithPrecision(0);
+  filtered.filter = "name=shape1";
+  CreateGridOnShapeOptions filterEmpty = WithPrecision(0);
+  filterEmpty.filter = "NAME=";
+  CreateGridOnShapeOptions filterNoName = WithPrecision(0);
+  filterNoName.filter = "=shape1";
+  CreateGridOnShapeOptions filterNoEquals = WithPrecision(0);
+  filterNoEquals.filter = "NAME";
+  CreateGridOnShapeOptions included = WithPrecision(0);
+  included.includeField = "NAME";
+  included.includeValues = {"shape0", "other"};
+  CreateGridOnShapeOptions wider = WithPrecision(0);
+  wider.widerShapeCodes = true;
+  Case cases[] = {
+      {"filter", filtered, 0, {{1.5, 1.5, 0, {}}, {1.5, 5.5, 2, {}}}},
+      {"filter on an empty value", filterEmpty, ERR_GOS_NOTHING_INDEXED, {}},
+      {"filter without a name", filterNoName, ERR_GOS_INVALID_FILTER, {}},
+      {"filter without '='", filterNoEquals, ERR_GOS_INVALID_FILTER, {}},
+      {"include list", included, 0, {{1.5, 1.5, 1, {}}, {1.5, 5.5, 0, {}}}},
+      {"wider codes", wider, 0, {{1.5, 1.5, 1, {}}, {1.5, 5.5, 2, {}}}},
+      {"too fine for the box", WithPrecision(-1), 0, {{1.5, 1.5, 1, {}}}},
+  };
+  for (const Case& c : cases) {
+    unlink((base + ".gos").c_str());
+    EXPECT_EQ(CreateGridOnShape(base, c.options), c.expected) << c.what;
+    if (c.expected != 0) {
+      EXPECT_EQ(ReadWholeFile(base + ".gos"), "<missing>") << c.what;
+      continue;
+    }
+    ExpectQueries(base + ".gos", c.queries, c.what);
+  }
+  GridOnShapeFile grid;
+  std::string error;
+  ASSERT_EQ(CreateGridOnShape(base, wider), 0);
+  ASSERT_EQ(grid.Open((base + ".gos").c_str(), error, OpenPafReadFile), 0);
+  EXPECT_EQ(grid.Header().shapeCodeWidth, 2);
+  EXPECT_EQ(grid.Header().coordinateWidth, 1);
+
+  // The automatic precision never goes beyond what the reader accepts:
+  // 2 records on a box of 8e-8 square degrees ask for precision 4 (capped).
+  WriteShapeSet(base, 5, {Polygon({RectangleRing(0, 0, 0.0004, 0.0002)}),
+                          Polygon({RectangleRing(0.0004, 0, 0.0008, 0.0002)})});
+  ASSERT_EQ(CreateGridOnShape(base, WithPrecision(-2)), 0);
+  ASSERT_EQ(grid.Open((base + ".gos").c_str(), error, OpenPafReadFile), 0);
+  EXPECT_EQ(grid.Header().precision, 4);
+  // All row cells 0: one byte each, not none.
+  EXPECT_EQ(grid.Header().coordinateWidth, 1);
+
+  struct Refusal {
+    const char* what;
+    int type;
+    std::vector<ShapeFileShape> shapes;
+    int precision;
+    int expected;
+  } refusals[] = {
+      {"narrower than a column", 5, {Polygon({RectangleRing(0.1, 0, 0.5, 1)})}, 0, ERR_GOS_TOO_FEW_COLUMNS},
+      {"polylines", 3, {Polygon({RectangleRing(0, 0, 4, 4)})}, 0, ERR_GOS_NOT_POLYGONS},
+      {"too many columns", 5, {Polygon({RectangleRing(-180, 0, 900, 1)})}, 4, ERR_GOS_TOO_MANY_COLUMNS},
+      {"cells beyond 32 bits", 5, {Polygon({RectangleRing(0, 0, 5, 3e6)})}, 4, ERR_GOS_TOO_MANY_COLUMNS},
+  };
+  for (const Refusal& r : refusals) {
+    unlink((base + ".gos").c_str());
+    std::vector<ShapeFileShape> shapes = r.shapes;
+    for (auto& s : shapes) s.shapeType = r.type;
+    WriteShapeSet(base, r.type, shapes);
+    EXPECT_EQ(CreateGridOnShape(base, WithPrecision(r.precision)), r.expected) << r.what;
+    EXPECT_EQ(ReadWholeFile(base + ".gos"), "<missing>") << r.what;
+  }
+  EXPECT_EQ(CreateGridOnShape(dir.File("missing"), WithPrecision(0)), ERR_MTFILE_OPEN);
+}
+
+// Random points, cell corners, vertices, edge points and edge midpoints.
+std::vector<ShapeFilePoint> ProbePoints(const std::vector<ShapeFileShape>& shapes, double minX,
+                                        double maxX, double minY, double maxY, int precision,
+                                        size_t count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> ux(minX - 0.5, maxX + 0.5), uy(minY - 0.5, maxY + 0.5);
+  std::uniform_real_distribution<double> unit(0, 1);
+  const double scale = std::pow(10.0, precision);
+  std::vector<ShapeFilePoint> points;
+  for (size_t i = 0; i < count; ++i) {
+    points.push_back({ux(random), uy(random)});
+    points.push_back({std::floor(ux(random) * scale) / scale, std::floor(uy(random) * scale) / scale});
+    const ShapeFileShape& s = shapes[random() % shapes.size()];
+    const size_t v = random() % (s.points.size() - 1);
+    const ShapeFilePoint a = s.points[v], b = s.points[v + 1];
+    const double t = unit(random);
+    points.push_back(a);
+    points.push_back({a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)});
+    points.push_back({(a.x + b.x) / 2, (a.y + b.y) / 2});
+  }
+  return points;
+}
+
+// Counts the points where the grid and the brute force disagree.
+int Disagreements(const std::string& base, const std::vector<ShapeFileShape>& shapes,
+                  const std::vector<ShapeFilePoint>& points) {
+  GridOnShapeFile grid;
+  std::string error;
+  EXPECT_EQ(grid.Open((base + ".gos").c_str(), error, OpenPafFileMap), 0);
+  int inside, wrong = 0;
+  std::vector<int> candidates;
+  for (const ShapeFilePoint& p : points) {
+    const int expected = BruteForceAnswer(shapes, p.y, p.x);
+    const int got = GridAnswer(grid, shapes, p.y, p.x, inside, candidates);
+    if (got != expected && ++wrong <= 5)
+      ADD_FAILURE() << base << " at (" << p.y << ", " << p.x << "): grid " << got << ", brute force "
+                    << expected;
+  }
+  return wrong;
+}
+
+TEST(CreateGridOnShape, AnswersAgreeWithBruteForceOnNaturalEarth) {
+  ShapeFileReader reader;
+  std::string error;
+  ASSERT_EQ(reader.Open(kNaturalEarth, error, OpenPafLoadIntoMemory), 0) << error;
+  ASSERT_EQ(reader.LoadShapesIntoMemory(), 0);
+  std::vector<ShapeFileShape> shapes;
+  for (int32_t r = 0; r < reader.RecordCount(); ++r) shapes.push_back(reader.ReadShape(r));
+  ScratchDir dir;
+  const std::string base = dir.File("ne");
+  for (const char* ext : {".shp", ".shx", ".dbf"})
+    WriteWholeFile(base + ext, ReadWholeFile(kNaturalEarth + ext));
+  for (int precision = 0; precision <= 3; ++precision) {
+    ASSERT_EQ(CreateGridOnShape(base, WithPrecision(precision)), 0);
+    if (precision <= 1) {
+      EXPECT_EQ(ReadWholeFile(base + ".gos"), LiteralGos(base, WithPrecision(precision)));
+    }
+    const auto points = ProbePoints(shapes, -180, 180, -90, 83.6, precision, 600, 11 + precision);
+    EXPECT_EQ(Disagreements(base, shapes, points), 0) << "precision " << precision;
+  }
+}
+
+TEST(CreateGridOnShape, AnswersAgreeWithBruteForceOnTessellations) {
+  ScratchDir dir;
+  const std::string base = dir.File("tiles");
+  struct Case {
+    int nx, ny;
+    double x0, y0, w, h;
+    int precision;
+  } cases[] = {
+      {6, 5, -3.0, 40.0, 1.0, 1.0, 0}, {8, 8, 10.05, -5.3, 0.37, 0.29, 1},
+      {12, 9, -0.6, 51.2, 0.1, 0.07, 2}, {10, 10, 179.0, 80.0, 0.02, 0.01, 3},
+  };
+  for (const Case& c : cases) {
+    const auto shapes = MakeTessellation(c.nx, c.ny, c.x0, c.y0, c.w, c.h, 3 + c.precision);
+    WriteShapeSet(base, 5, shapes);
+    ASSERT_EQ(CreateGridOnShape(base, WithPrecision(c.precision)), 0);
+    EXPECT_EQ(ReadWholeFile(base + ".gos"), LiteralGos(base, WithPrecision(c.precision)))
+        << "precision " << c.precision;
+    const auto points = ProbePoints(shapes, c.x0, c.x0 + c.nx * c.w, c.y0, c.y0 + c.ny * c.h,
+                                    c.precision, 1500, 5 + c.precision);
+    EXPECT_EQ(Disagreements(base, shapes, points), 0) << "precision " << c.precision;
+  }
+}
+
+// Runs body in a child process and returns its exit status.
+int InChild(const std::function<int()>& body) {
+  fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) _exit(body());
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(CreateGridOnShape, FailedBuildsLeaveNoIndex) {
+  ScratchDir dir;
+  const std::string base = dir.File("ne");
+  for (const char* ext : {".shp", ".shx", ".dbf"})
+    WriteWholeFile(base + ext, ReadWholeFile(kNaturalEarth + ext));
+  const std::vector<std::string> set = Listing(dir.path());
+
+  // The file system refuses the size the index needs: every write after the
+  // limit fails (the signal that would end the process is ignored).
+  EXPECT_EQ(InChild([&] {
+              struct rlimit limit = {20000, 20000};
+              signal(SIGXFSZ, SIG_IGN);
+              setrlimit(RLIMIT_FSIZE, &limit);
+              return CreateGridOnShape(base, WithPrecision(2)) == ERR_GOS_CREATE ? 0 : 1;
+            }),
+            0);
+  EXPECT_EQ(Listing(dir.path()), set);
+
+  // An index that cannot take its place (a folder stands there).
+  mkdir((base + ".gos").c_str(), 0777);
+  WriteWholeFile(base + ".gos/keep", "x");
+  EXPECT_EQ(CreateGridOnShape(base, WithPrecision(0)), ERR_GOS_CREATE);
+  std::vector<std::string> withFolder = set;
+  withFolder.push_back("ne.gos");
+  std::sort(withFolder.begin(), withFolder.end());
+  EXPECT_EQ(Listing(dir.path()), withFolder);
+  unlink((base + ".gos/keep").c_str());
+  rmdir((base + ".gos").c_str());
+
+  // A folder the builder may not write to, as a user other than root.
+  const std::string locked = dir.File("locked");
+  mkdir(locked.c_str(), 0777);
+  for (const char* ext : {".shp", ".shx", ".dbf"})
+    WriteWholeFile(locked + "/ne" + ext, ReadWholeFile(kNaturalEarth + ext));
+  chmod(dir.path().c_str(), 0755);
+  chmod(locked.c_str(), 0555);
+  EXPECT_EQ(InChild([&] {
+              if (geteuid() == 0 && setuid(65534) != 0) return 2;
+              return CreateGridOnShape(locked + "/ne", WithPrecision(0)) == ERR_GOS_CREATE ? 0 : 1;
+            }),
+            0);
+  chmod(locked.c_str(), 0777);
+  EXPECT_EQ(Listing(locked), (std::vector<std::string>{"ne.dbf", "ne.shp", "ne.shx"}));
+}
+
+TEST(CreateGridOnShapeConcurrency, TwoBuildsOfOneIndexUnderTwoSpellings) {
+  ScratchDir dir;
+  const std::string base = dir.File("tiles");
+  WriteShapeSet(base, 5, MakeTessellation(20, 20, 0, 0, 0.05, 0.05, 9));
+  ASSERT_EQ(CreateGridOnShape(base, WithPrecision(2)), 0);
+  const std::string expected = ReadWholeFile(base + ".gos");
+  unlink((base + ".gos").c_str());
+  for (int round = 0; round < 5; ++round) {
+    int results[2] = {-1, -1};
+    std::thread a([&] { results[0] = CreateGridOnShape(base + ".shp", WithPrecision(2)); });
+    std::thread b([&] { results[1] = CreateGridOnShape(dir.path() + "/./tiles", WithPrecision(2)); });
+    a.join();
+    b.join();
+    EXPECT_EQ(results[0], 0);
+    EXPECT_EQ(results[1], 0);
+    EXPECT_EQ(ReadWholeFile(base + ".gos"), expected);
+    EXPECT_EQ(Listing(dir.path()),
+              (std::vector<std::string>{"tiles.dbf", "tiles.gos", "tiles.shp", "tiles.shx"}));
+  }
+}
+
+TEST(CreateGridOnShape, DamagedIndexesGiveCodesNeverWildReads) {
+  ScratchDir dir;
+  const std::string base = dir.File("tiles");
+  const auto shapes = MakeTessellation(6, 6, 0, 0, 0.3, 0.3, 4);
+  WriteShapeSet(base, 5, shapes);
+  ASSERT_EQ(CreateGridOnShape(base, WithPrecision(1)), 0);
+  const std::string good = ReadWholeFile(base + ".gos");
+  std::vector<ShapeFilePoint> points;
+  for (double x = -0.05; x < 1.9; x += 0.1)
+    for (double y = -0.05; y < 1.9; y += 0.1) points.push_back({x, y});
+  GridOnShapeFile full;
+  std::string error;
+  ASSERT_EQ(full.Open((base + ".gos").c_str(), error, OpenPafLoadIntoMemory), 0);
+  const std::string path = dir.File("damaged.gos");
+  int inside, fullInside;
+  std::vector<int> candidates, fullCandidates;
+
+  // Every truncation: the open or the search fails, or the answer is the
+  // full file's.
+  for (size_t length = 0; length < good.size(); ++length) {
+    WriteWholeFile(path, good.substr(0, length));
+    GridOnShapeFile grid;
+    if (grid.Open(path.c_str(), error, OpenPafLoadIntoMemory) != 0) continue;
+    for (const auto& p : points) {
+      if (grid.Search(p.y, p.x, inside, candidates) != 0) continue;
+      full.Search(p.y, p.x, fullInside, fullCandidates);
+      ASSERT_EQ(inside, fullInside) << length;
+      ASSERT_EQ(candidates, fullCandidates) << length;
+    }
+  }
+  // Random byte flips: a code or an answer, read from inside the file.
+  std::mt19937 random(17);
+  for (int round = 0; round < 400; ++round) {
+    std::string bytes = good;
+    for (int flips = 1 + round % 4; flips > 0; --flips)
+      bytes[random() % bytes.size()] ^= static_cast<char>(1 + random() % 255);
+    WriteWholeFile(path, bytes);
+    GridOnShapeFile grid;
+    const int opened = grid.Open(path.c_str(), error, OpenPafFileMap);
+    if (opened != 0) {
+      EXPECT_TRUE(opened >= ERR_GOS_READ_HEADER && opened <= ERR_GOS_LIST_UNTERMINATED) << opened;
+      continue;
+    }
+    for (const auto& p : points) {
+      const int result = grid.Search(p.y, p.x, inside, candidates);
+      EXPECT_TRUE(result == 0 || (result >= ERR_GOS_READ_HEADER && result <= ERR_GOS_LIST_UNTERMINATED))
+          << result;
+      EXPECT_LE(candidates.size(), bytes.size());
+    }
+  }
+}
+
+}  // namespace
