@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "api/zrutils.h"
@@ -33,23 +35,31 @@ const char kMissingHandle[] = "Missing list handle parameter";
 const char kInvalidHandle[] = "Invalid list handle";
 
 // The parameter text cut at TABs, each piece trimmed of spaces, empty pieces
-// kept so that positions count.
-std::vector<std::string> ParameterPieces(const char* buffer) {
-  return Split(std::string(buffer != nullptr ? buffer : ""), '\t', true, true);
+// kept so that positions count. The pieces view the caller's buffer: a search
+// copies nothing until it answers.
+std::vector<std::string_view> ParameterPieces(const char* buffer) {
+  return Split(std::string_view(buffer != nullptr ? buffer : ""), '\t', true, true);
+}
+
+bool SameWord(std::string_view piece, std::string_view word) {
+  return piece.size() == word.size() &&
+         strncasecmp(piece.data(), word.data(), word.size()) == 0;
 }
 
 // True when piece starts with the five-character key (any case); `value`
 // is then the rest of the piece.
-bool KeyValue(const std::string& piece, const char* key, std::string& value) {
-  if (piece.size() < 5 || strncasecmp(piece.c_str(), key, 5) != 0) return false;
+bool KeyValue(std::string_view piece, const char* key, std::string& value) {
+  if (piece.size() < 5 || strncasecmp(piece.data(), key, 5) != 0) return false;
   value = piece.substr(5);
   return true;
 }
 
 // A handle read as strtol reads it. The number is kept in full: a value
-// beyond 32 bits must not be cut down to some other list's handle.
-long ReadHandle(const std::string& piece) {
-  return strtol(piece.c_str(), nullptr, 10);
+// beyond 32 bits must not be cut down to some other list's handle. The piece
+// views a NUL-terminated buffer and is followed by a TAB, a space or the NUL,
+// where strtol stops.
+long ReadHandle(std::string_view piece) {
+  return strtol(piece.data(), nullptr, 10);
 }
 
 // The list of `handle`, or null (also for a missing handle, 0 or less); the
@@ -82,25 +92,30 @@ int Guarded(char* buffer, int size, Body body) {
   }
 }
 
-// The first two fields of a search answer: "<id>\t<text>\t".
-std::string IdAndText(int32_t id, const std::string& text) {
-  std::string answer = std::to_string(id);
-  answer.reserve(answer.size() + text.size() + 6);
-  answer.append(1, '\t').append(text).append(1, '\t');
-  return answer;
+// Answers "<id>\t<text>\t" and the suffix. text may view the buffer
+// itself, so the answer is built aside first; the scratch text of each
+// thread keeps its room from call to call.
+void AnswerIdAndText(char* buffer, int size, int32_t id, std::string_view text,
+                     const char* suffix) {
+  thread_local std::string answer;
+  char digits[16];
+  const int n = snprintf(digits, sizeof digits, "%d\t", static_cast<int>(id));
+  answer.assign(digits, static_cast<size_t>(n));
+  answer.append(text).append(1, '\t').append(suffix);
+  CopyAnswer(buffer, answer, size);
 }
 
 // The file format cannot hold a line feed (the text would become several
 // lines) nor a final carriage return (it would be read as part of the line
 // end), so such texts are never stored.
-bool StorableText(const std::string& text) {
+bool StorableText(std::string_view text) {
   return text.find('\n') == std::string::npos &&
          (text.empty() || text.back() != '\r');
 }
 
 int OpenList(char* buffer, int size) {
   std::string path, name, value;
-  for (const std::string& piece : ParameterPieces(buffer)) {
+  for (std::string_view piece : ParameterPieces(buffer)) {
     if (KeyValue(piece, "File=", value)) path = value;
     if (KeyValue(piece, "Name=", value)) name = value;
   }
@@ -147,11 +162,13 @@ int OpenList(char* buffer, int size) {
 }
 
 int SearchList(char* buffer, int size) {
-  const std::vector<std::string> pieces = ParameterPieces(buffer);
+  const std::vector<std::string_view> pieces = ParameterPieces(buffer);
   const long handle = pieces.size() >= 2 ? ReadHandle(pieces[0]) : 0;
   bool insert = false;
   for (size_t i = 2; i < pieces.size(); ++i)
-    if (strcasecmp(pieces[i].c_str(), "InsertOnNotFound") == 0) insert = true;
+    if (SameWord(pieces[i], "InsertOnNotFound")) insert = true;
+  // The text views the buffer behind the first TAB, so clearing the first
+  // byte leaves it whole.
   ClearAnswer(buffer, size);
 
   ZRScopedLock registryLock(openListsMutex, true);
@@ -160,17 +177,20 @@ int SearchList(char* buffer, int size) {
     registryLock.Unlock();
     return HandleError(buffer, size, handle);
   }
-  const std::string& text = pieces[1];
+  const std::string_view text = pieces[1];
   // Taken before the registry is released, so the last close cannot
   // destroy the list under us.
   ZRScopedLock listLock(list->mutex, true);
   registryLock.Unlock();
 
-  std::string answer;
+  int32_t id = 0;
+  const char* suffix = "";
   if (const int32_t* found = list->Find(text)) {
-    answer = IdAndText(*found, text);
+    id = *found;
   } else if (!insert) {
-    answer = "0\t\t";
+    listLock.Unlock();
+    CopyAnswer(buffer, "0\t\t", size);
+    return 0;
   } else if (!StorableText(text)) {
     listLock.Unlock();
     CopyAnswer(buffer, "Text holds a line break and cannot be stored", size);
@@ -180,19 +200,19 @@ int SearchList(char* buffer, int size) {
     CopyAnswer(buffer, "No identifier left in list", size);
     return ERR_LIST_FULL;
   } else {
-    const int32_t id = list->highestId + 1;
-    list->Add(text, id);
+    id = list->highestId + 1;
+    list->Add(std::string(text), id);
     list->highestId = id;
     list->modified = true;
-    answer = IdAndText(id, text) + "New";
+    suffix = "New";
   }
   listLock.Unlock();
-  CopyAnswer(buffer, answer, size);
+  AnswerIdAndText(buffer, size, id, text, suffix);
   return 0;
 }
 
 int CloseList(char* buffer, int size) {
-  const std::vector<std::string> pieces = ParameterPieces(buffer);
+  const std::vector<std::string_view> pieces = ParameterPieces(buffer);
   const long handle = ReadHandle(pieces[0]);
   std::string path, value;
   for (size_t i = 1; i < pieces.size(); ++i)

@@ -19,22 +19,29 @@ inline bool MeridianMeetsEdge(const ShapeFilePoint& a, const ShapeFilePoint& b, 
   return lo < longitude && longitude <= hi;
 }
 
+// The edge from a to b, whose ends lie on either side of the meridian
+// through the point, crosses the ray from (px, py) towards increasing y.
+inline bool CrossesAbove(const ShapeFilePoint& a, const ShapeFilePoint& b, double px, double py) {
+  if (a.y <= py && b.y < py) return false;  // wholly below the point
+  const double dx = b.x - a.x;
+  if (std::fabs(dx) < kNearlyVertical) return true;
+  const double slope = (b.y - a.y) / dx;
+  return slope * px + (a.y - slope * a.x) >= py;
+}
+
 // The ray from (px, py) towards increasing y crosses the edges of the run
-// an odd number of times.
+// an odd number of times. This is the lookup's inner loop: an edge meets
+// the meridian (lo < px <= hi) exactly when one end lies left of px and the
+// other does not, so one comparison per point rejects most edges.
 bool OddCrossings(const ShapeFilePoint* begin, const ShapeFilePoint* end, double px, double py) {
+  if (end - begin < 2) return false;  // no edge (and maybe no array at all)
   bool odd = false;
+  bool previousLeft = begin->x < px;
   for (const ShapeFilePoint* p = begin + 1; p < end; ++p) {
-    const ShapeFilePoint& a = p[-1];
-    const ShapeFilePoint& b = *p;
-    if (!MeridianMeetsEdge(a, b, px)) continue;
-    if (a.y <= py && b.y < py) continue;  // wholly below the point
-    const double dx = b.x - a.x;
-    if (std::fabs(dx) < kNearlyVertical) {
-      odd = !odd;
-      continue;
-    }
-    const double slope = (b.y - a.y) / dx;
-    if (slope * px + (a.y - slope * a.x) >= py) odd = !odd;
+    const bool left = p->x < px;
+    if (left == previousLeft) continue;
+    previousLeft = left;
+    if (CrossesAbove(p[-1], *p, px, py)) odd = !odd;
   }
   return odd;
 }
@@ -141,6 +148,7 @@ std::vector<double> ShapeFileShape::GetLongitudeIntersections(double longitude) 
     const ShapeFilePoint* begin;
     const ShapeFilePoint* end;
     PartRange(part, begin, end);
+    if (end - begin < 2) continue;
     for (const ShapeFilePoint* p = begin + 1; p < end; ++p) {
       const ShapeFilePoint& a = p[-1];
       const ShapeFilePoint& b = *p;
