@@ -40,6 +40,12 @@ ZRU_EXPORT int zruOpenList(char* buffer, int size);
 ZRU_EXPORT int zruSearchList(char* buffer, int size);
 ZRU_EXPORT int zruCloseList(char* buffer, int size);
 
+/* zruPointInShape: items "Key=value;" - OpenShapeFile, ShapeFile, LatLong,
+ * Fields, FieldNames, Distance, IndexPrecision, HigherIndexPrecision,
+ * CloseShapeFile. Answers the fields of the first shape holding the point. */
+ZRU_EXPORT int zruPointInShape(char* buffer, int size);
+ZRU_EXPORT void* ShapeFileCloserThreadProc(void* unused);
+
 /* Status codes of the list entry points. */
 enum {
   ERR_LIST_CREATE = 24200,  /* out of memory, or an internal failure */

@@ -1,0 +1,72 @@
+// The process-wide registry of open shape files: each entry holds a
+// shapefile reader and its grid index, shared by every query of that name.
+// AcquireShapeFile finds or opens an entry and takes one usage on it; the
+// DecrementUsageCountsWhenFinished guard gives the usages back when a call
+// ends. ShapeFileCloserThreadProc closes entries left idle for 60 seconds.
+#ifndef ZRUTILS_SPATIAL_SHAPE_FILE_REGISTRY_H
+#define ZRUTILS_SPATIAL_SHAPE_FILE_REGISTRY_H
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/export.h"
+#include "foundation/mt_file.h"
+#include "foundation/non_copyable.h"
+#include "shapes/grid_on_shape_file.h"
+#include "shapes/shape_file_reader.h"
+
+enum ShapeFileState : int32_t { New = 0, Opening = 1, Open = 2, Failed = 3 };
+
+struct ShapeFileInfo : private ZRNonCopyable {
+  ShapeFileReader reader;
+  std::string name;  // the registry key, compared byte for byte
+  GridOnShapeFile grid;
+  // Written by the opening thread outside the lock: errorCode and lastUsed
+  // are stored before state (release), which waiters read with acquire.
+  std::atomic<int32_t> state{New};
+  int32_t usageCount = 0;  // under the registry mutex
+  std::atomic<int32_t> errorCode{0};
+  // Seconds of the monotonic clock (ShapeFileClockSeconds), so that a
+  // change of the wall clock neither closes busy files nor keeps idle ones.
+  std::atomic<int64_t> lastUsed{0};
+  int32_t openCount = 0;  // under the registry mutex
+};
+
+// Returns 0 with slot set to the entry (one usage taken), or a code with slot
+// null. openFlag: an "OpenShapeFile" call, which creates a missing entry.
+int AcquireShapeFile(ShapeFileInfo*& slot, const char* name, std::string& errorText,
+                     OpenPafType mode, bool openFlag, int precision);
+// Drops one usage; removes, closes and frees the entry when none is left.
+void ReleaseShapeFile(ShapeFileInfo* entry);
+// "CloseShapeFile" for one name; silent whatever it finds.
+void CloseShapeFileByName(const char* name);
+// Reads "FileMapShapeFiles" of section "ZRUtils": "Yes" maps files, "No"
+// reads them through the stream; anything else changes nothing.
+void ReadFileMapShapeFilesSetting();
+OpenPafType FileMapShapeFilesMode();
+
+// Gives back, under one lock, one usage per non-null slot when the call ends.
+class DecrementUsageCountsWhenFinished : private ZRNonCopyable {
+ public:
+  explicit DecrementUsageCountsWhenFinished(std::vector<ShapeFileInfo*>& acquired)
+      : acquired_(acquired) {}
+  ~DecrementUsageCountsWhenFinished();  // never throws
+
+ private:
+  std::vector<ShapeFileInfo*>& acquired_;
+};
+
+// One pass of the closer: closes every unused entry last used before
+// now - 60 s. Returns false when the registry was empty.
+bool CloseIdleShapeFiles(int64_t now);
+// Monotonic seconds; tests may shift it to stand in for waiting.
+int64_t ShapeFileClockSeconds();
+void ShiftShapeFileClockForTesting(int64_t seconds);
+// Registered entries, and the sum of their usage counts (tests).
+size_t RegisteredShapeFileCount(int64_t* usageSum = nullptr);
+
+extern "C" ZRU_EXPORT void* ShapeFileCloserThreadProc(void* unused);
+
+#endif
