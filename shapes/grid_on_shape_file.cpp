@@ -146,6 +146,12 @@ int GridOnShapeFile::Open_(const char* path, std::string& errorText, int openTyp
 void GridOnShapeFile::Close() {
   columnOffsets_.reset();
   file_.Close();
+  // A header without columns sends every search away before the missing
+  // column table is touched, so a caller that searches after a failed Open
+  // finds nothing instead of crashing.
+  header_ = GridOnShapeFileMetaData();
+  rangeRecordSize_ = 0;
+  scale_ = 1;
 }
 
 int64_t GridOnShapeFile::ColumnOf(double longitude) const {

@@ -83,7 +83,8 @@ class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
   // closed.
   int Open(const char* path, std::string& errorText, int openType);
   bool IsOpen() const { return file_.IsOpen(); }
-  // Releases the column table and the file.
+  // Releases the column table and the file and forgets the header: until
+  // Open succeeds again, Search finds nothing and the dumps show no column.
   void Close();
 
   // The shapes that may hold the point (latitude, longitude). inside is the

@@ -138,6 +138,8 @@ TEST(GridOnShapeFile, RefusesDamagedFiles) {
   };
   ScratchDir dir;
   const std::string path = dir.File("bad.gos");
+  FILE* nullSink = fopen("/dev/null", "w");
+  ASSERT_NE(nullSink, nullptr);
   for (const Case& c : cases) {
     std::string bytes = good;
     if (c.offset < 0)
@@ -149,6 +151,14 @@ TEST(GridOnShapeFile, RefusesDamagedFiles) {
     std::string error;
     EXPECT_EQ(grid.Open(path.c_str(), error, OpenPafFileMap), c.expected) << c.what;
     EXPECT_FALSE(grid.IsOpen()) << c.what;
+    // A caller that searches anyway finds nothing; no column table is read.
+    int inside = -1;
+    std::vector<int> candidates{9};
+    EXPECT_EQ(grid.Search(50.55, 10.55, inside, candidates), 0) << c.what;
+    EXPECT_EQ(inside, 0) << c.what;
+    EXPECT_TRUE(candidates.empty()) << c.what;
+    EXPECT_EQ(grid.ShowInfo(nullSink, false), 0) << c.what;
+    EXPECT_EQ(grid.DebugAColumn(nullSink, 10.55), 0) << c.what;
   }
   // A table that ends past the file, with a data offset to match.
   std::string bytes = good.substr(0, 60);
@@ -159,6 +169,7 @@ TEST(GridOnShapeFile, RefusesDamagedFiles) {
   EXPECT_EQ(grid.Open(path.c_str(), error, OpenPafReadFile), ERR_GOS_READ_COLUMN_TABLE);
   EXPECT_EQ(grid.Open(dir.File("missing.gos").c_str(), error, OpenPafReadFile), ERR_MTFILE_OPEN);
   EXPECT_NE(error.find("missing.gos"), std::string::npos);
+  fclose(nullSink);
 }
 
 TEST(GridOnShapeFile, DamagedBlocksGiveCodes) {
