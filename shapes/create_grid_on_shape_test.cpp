@@ -81,6 +81,12 @@ ShapeFileShape Polygon(const std::vector<std::vector<ShapeFilePoint>>& rings) {
   return MakePolygon(rings);
 }
 
+// shape with its part starts replaced, as a damaged file might store them.
+ShapeFileShape PartStarts(ShapeFileShape shape, const std::vector<int32_t>& parts) {
+  shape.parts = parts;
+  return shape;
+}
+
 TEST(CreateGridOnShape, UnitSquareByteForByte) {
   ScratchDir dir;
   const std::string base = dir.File("square");
@@ -138,6 +144,14 @@ TEST(CreateGridOnShape, CellVerdictsOfSmallSets) {
       // inner cells must name it as the clockwise ring does.
       {"counter-clockwise ring", {Polygon({RectangleRing(0, 0, 10, 10, false)})}, 0,
        {{5.5, 5.5, 1, {}}, {0.5, 5.5, 0, {1}}, {5.5, 0.5, 0, {1}}}},
+      // Part starts outside the points are clamped by the point test (a
+      // second part past the end is empty, a negative start reads from
+      // point 0): the index must name the shapes that test finds inside.
+      {"part starts outside the points",
+       {PartStarts(Polygon({RectangleRing(0, 0, 10, 10)}), {0, 1000}),
+        PartStarts(Polygon({RectangleRing(20, 0, 30, 10)}), {-50})},
+       0,
+       {{5.5, 5.5, 1, {}}, {5.5, 25.5, 2, {}}, {0.5, 5.5, 0, {1}}}},
   };
   ScratchDir dir;
   for (const Case& c : cases) {

@@ -49,12 +49,14 @@ void GridTracer::AddMarking(int32_t code, int32_t col, int32_t lo, int32_t hi, i
 void GridTracer::TracePart(const ShapeFileShape& shape, int32_t code, size_t part,
                            bool reversed) {
   const std::vector<ShapeFilePoint>& p = shape.points;
-  const int64_t s = shape.parts[part];
-  const int64_t e = part + 1 < shape.parts.size() ? shape.parts[part + 1]
-                                                  : static_cast<int64_t>(p.size());
-  // Part starts are stored as the file gives them: a part that does not lie
-  // within the points, or runs backwards, has no ring to trace.
-  if (s < 0 || e > static_cast<int64_t>(p.size()) || s >= e) return;
+  // Part starts are stored as the file gives them. They are clamped to the
+  // points as the point test clamps them, so the index covers what that
+  // test finds inside; a part that runs backwards has no ring to trace.
+  const int64_t count = static_cast<int64_t>(p.size());
+  const auto clamp = [count](int64_t index) { return std::min(std::max<int64_t>(index, 0), count); };
+  const int64_t s = clamp(shape.parts[part]);
+  const int64_t e = part + 1 < shape.parts.size() ? clamp(shape.parts[part + 1]) : count;
+  if (s >= e) return;
 
   int32_t col = Column(X(p[s].x));
   double lo = Y(p[s].y), hi = lo;
