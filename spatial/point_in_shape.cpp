@@ -14,6 +14,7 @@
 #include "foundation/next_parameter.h"
 #include "shapes/shape_file_shape.h"
 #include "shapes/shapefile_error.h"
+#include "spatial/find_shape_containing_point.h"
 #include "spatial/shape_file_registry.h"
 #include "text/geodesy.h"
 #include "text/string_edit.h"
@@ -36,33 +37,6 @@ std::string ShapeFileErrorText(int code, const char* context) {
   char text[32];
   snprintf(text, sizeof text, "Error %d ", code);
   return text + std::string(context);
-}
-
-int FindShapeContainingPoint(const GridOnShapeFile& grid, const ShapeFileReader& reader,
-                             double latitude, double longitude, ShapeFileShape& shape,
-                             std::vector<int>& candidates, int& recordIndex) {
-  recordIndex = -1;
-  if (longitude > reader.MaxX() || reader.MinX() > longitude || latitude > reader.MaxY() ||
-      reader.MinY() > latitude) {
-    return 0;
-  }
-  int inside = 0;
-  candidates.clear();
-  int code = grid.Search(latitude, longitude, inside, candidates);
-  if (code != 0) return code;
-  if (inside != 0) {
-    recordIndex = inside - 1;
-    return 0;
-  }
-  for (int n : candidates) {
-    code = reader.ReadShape(n - 1, shape, false);
-    if (code != 0) return code;
-    if (shape.IsPointInShape(latitude, longitude)) {
-      recordIndex = n - 1;
-      return 0;
-    }
-  }
-  return 0;
 }
 
 struct PlanePoint {
