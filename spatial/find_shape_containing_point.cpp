@@ -16,7 +16,15 @@ int FindShapeContainingPoint(const GridOnShapeFile& grid, const ShapeFileReader&
     recordIndex = inside - 1;
     return 0;
   }
+  // Among several candidates, most are ruled out by their boxes, which cost
+  // far less to read than the shapes.
+  const bool boxFirst = candidates.size() > 1;
   for (int n : candidates) {
+    if (boxFirst) {
+      code = reader.ReadShape(n - 1, shape, true);
+      if (code != 0) return code;
+      if (!shape.IsPointInBounds(latitude, longitude)) continue;
+    }
     code = reader.ReadShape(n - 1, shape, false);
     if (code != 0) return code;
     if (shape.IsPointInShape(latitude, longitude)) {
