@@ -18,6 +18,7 @@
 #include "spatial/find_shape_containing_point.h"
 #include "spatial/shape_file_registry.h"
 #include "text/geodesy.h"
+#include "text/parse_double.h"
 #include "text/string_edit.h"
 
 namespace {
@@ -87,6 +88,13 @@ double DistanceToShapeEdge(const ShapeFileShape& shape, double latitude, double 
 
 bool IsTrue(const char* value) { return strcasecmp(value, "True") == 0; }
 
+// Keys compare without regard to case; the lengths first, so that most keys
+// are told apart without a comparison.
+template <size_t N>
+bool IsKey(const char* key, size_t length, const char (&name)[N]) {
+  return length == N - 1 && strcasecmp(key, name) == 0;
+}
+
 // Per-thread storage reused by every call, so a query allocates nothing
 // once the buffers have grown. Names and fields are cut in place in the
 // caller's buffer, which is written only once they are no longer needed.
@@ -115,29 +123,30 @@ int PointInShape(char* buffer, int size, QueryStorage& s) {
   char *cursor = buffer, *key, *value, *fields = nullptr;
   DecrementUsageCountsWhenFinished guard(s.acquired);
   while (NextParameter(cursor, key, value)) {
-    if (strcasecmp(key, "ShapeFile") == 0) {
+    const size_t keyLength = strlen(key);
+    if (IsKey(key, keyLength, "ShapeFile")) {
       SplitInPlace(value, ',', false, s.files);
-    } else if (strcasecmp(key, "OpenShapeFile") == 0) {
+    } else if (IsKey(key, keyLength, "OpenShapeFile")) {
       SplitInPlace(value, ',', false, s.files);
       openMode = true;
       ReadFileMapShapeFilesSetting();
-    } else if (strcasecmp(key, "LatLong") == 0) {
+    } else if (IsKey(key, keyLength, "LatLong")) {
       char* end = value;
-      latitude = strtod(value, &end);
-      longitude = *end != '\0' ? strtod(end + 1, nullptr) : 0.0;
-    } else if (strcasecmp(key, "Fields") == 0) {
+      latitude = ParseDouble(value, &end);
+      longitude = *end != '\0' ? ParseDouble(end + 1, nullptr) : 0.0;
+    } else if (IsKey(key, keyLength, "Fields")) {
       fields = value;
-    } else if (strcasecmp(key, "FieldNames") == 0) {
+    } else if (IsKey(key, keyLength, "FieldNames")) {
       fieldNames = IsTrue(value);
-    } else if (strcasecmp(key, "Distance") == 0) {
+    } else if (IsKey(key, keyLength, "Distance")) {
       distance = IsTrue(value);
-    } else if (strcasecmp(key, "IndexPrecision") == 0) {
+    } else if (IsKey(key, keyLength, "IndexPrecision")) {
       long number = strtol(value, nullptr, 10);
       if (number == 0 && value[0] != '0') return Fail(buffer, size, "Invalid Precision", -2);
       precision = static_cast<int>(std::max<long>(INT_MIN, std::min<long>(INT_MAX, number)));
-    } else if (strcasecmp(key, "HigherIndexPrecision") == 0) {
+    } else if (IsKey(key, keyLength, "HigherIndexPrecision")) {
       if (IsTrue(value)) precision = -2;
-    } else if (strcasecmp(key, "CloseShapeFile") == 0) {
+    } else if (IsKey(key, keyLength, "CloseShapeFile")) {
       SplitInPlace(value, ',', false, s.files);
       for (const char* name : s.files) CloseShapeFileByName(name);
       buffer[0] = '\0';
