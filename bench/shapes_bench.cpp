@@ -13,7 +13,7 @@
 #include "shapes/shape_file_reader.h"
 
 #ifdef ZRU_HAVE_GEOS
-#include <geos_c.h>
+#include "bench/geos_peer.h"
 #endif
 
 namespace {
@@ -120,51 +120,13 @@ GEOSContextHandle_t Geos() {
   return context;
 }
 
-GEOSGeometry* Ring(const ShapeFileShape& shape, size_t part) {
-  const size_t begin = static_cast<size_t>(shape.parts[part]);
-  const size_t end = part + 1 < shape.parts.size() ? static_cast<size_t>(shape.parts[part + 1])
-                                                  : shape.points.size();
-  GEOSCoordSequence* sequence = GEOSCoordSeq_create_r(Geos(), static_cast<unsigned>(end - begin), 2);
-  for (size_t i = begin; i < end; ++i) {
-    GEOSCoordSeq_setX_r(Geos(), sequence, static_cast<unsigned>(i - begin), shape.points[i].x);
-    GEOSCoordSeq_setY_r(Geos(), sequence, static_cast<unsigned>(i - begin), shape.points[i].y);
-  }
-  return GEOSGeom_createLinearRing_r(Geos(), sequence);
-}
-
-// Clockwise rings start polygons; counter-clockwise rings are holes of the
-// outer ring before them.
-GEOSGeometry* ToGeos(const ShapeFileShape& shape) {
-  std::vector<GEOSGeometry*> polygons;
-  GEOSGeometry* shell = nullptr;
-  std::vector<GEOSGeometry*> holes;
-  const auto flush = [&] {
-    if (shell == nullptr) return;
-    polygons.push_back(GEOSGeom_createPolygon_r(Geos(), shell, holes.data(),
-                                                static_cast<unsigned>(holes.size())));
-    shell = nullptr;
-    holes.clear();
-  };
-  for (size_t part = 0; part < shape.parts.size(); ++part) {
-    if (shape.GetRingDirection(static_cast<uint32_t>(part)) == -1 && shell != nullptr) {
-      holes.push_back(Ring(shape, part));
-    } else {
-      flush();
-      shell = Ring(shape, part);
-    }
-  }
-  flush();
-  return GEOSGeom_createCollection_r(Geos(), GEOS_MULTIPOLYGON, polygons.data(),
-                                     static_cast<unsigned>(polygons.size()));
-}
-
 // The same points and countries through GEOS prepared geometries, with the
 // same box rejection in front.
 void BM_GeosPreparedContains(benchmark::State& state) {
   const auto& shapes = Shapes();
   const auto& points = Points();
   std::vector<const GEOSPreparedGeometry*> prepared;
-  for (const ShapeFileShape& shape : shapes) prepared.push_back(GEOSPrepare_r(Geos(), ToGeos(shape)));
+  for (const ShapeFileShape& shape : shapes) prepared.push_back(GEOSPrepare_r(Geos(), ToGeos(Geos(), shape)));
   int64_t hits = 0, count = 0;
   for (auto _ : state) {
     for (const LatLong& p : points) {

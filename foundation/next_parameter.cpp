@@ -3,11 +3,11 @@
 #include <cstring>
 
 bool NextParameter(char*& cursor, char*& key, char*& value) {
-  char* equals = strchr(cursor, '=');
-  char* semicolon = strchr(cursor, ';');
-  char* tab = strchr(cursor, '\t');
-  if (equals == nullptr || semicolon == nullptr || semicolon < equals ||
-      (tab != nullptr && tab < equals)) {
+  // The first "=", ";" or TAB decides, in one pass: an item needs the "="
+  // first (a ";" or a TAB before it ends the parameters) and then a ";".
+  char* equals = cursor + strcspn(cursor, "=;\t");
+  char* semicolon = *equals == '=' ? strchr(equals + 1, ';') : nullptr;
+  if (semicolon == nullptr) {
     key = value = cursor + strlen(cursor);
     return false;
   }

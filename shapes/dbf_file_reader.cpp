@@ -144,6 +144,11 @@ int DbfFileReader::ReadStringAttribute(int32_t record, int32_t field, std::strin
   return 0;
 }
 
+int DbfFileReader::ReadRecord(int32_t record, RecordBytes& bytes) const {
+  if (record < 0 || record >= recordCount_) return ERR_SHAPEFILE_INVALID_RECORD_NUM;
+  return bytes.Read(file_, RecordOffset(record), recordLength_);
+}
+
 int DbfFileReader::ReadStringAttribute(int32_t record, const std::string& fieldName,
                                        std::string& value) const {
   const int32_t field = FieldNameToNumber(fieldName);

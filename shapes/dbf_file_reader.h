@@ -23,6 +23,8 @@
 #include "foundation/mt_file.h"
 #include "shapes/shapefile_error.h"
 
+class RecordBytes;
+
 struct DbfFieldDesc {
   std::string name;    // the descriptor's first 11 bytes, cut at the first NUL
   int32_t length = 0;  // width in bytes, cut where it would pass the record's end
@@ -84,13 +86,18 @@ class ZRU_EXPORT DbfFileReader : private ZRNonCopyable {
   int ReadStringAttribute(int32_t record, int32_t field, ShapeAttributeCache& cache,
                           const std::string*& valuePointer) const;
 
+  // One whole record (zero-based) into the caller's bytes, so that several
+  // fields of it cost one read from any number of threads: 28007 for no
+  // such record, or the file's code. CutValue then takes a field's value
+  // (field checked by the caller) from those bytes, as ReadStringAttribute
+  // gives it.
+  int ReadRecord(int32_t record, RecordBytes& bytes) const;
+  void CutValue(const char* recordBytes, int32_t field, std::string& value) const;
+
  private:
   // The file offset of a record, formed in 64 bits.
   int64_t RecordOffset(int32_t record) const;
   int CheckRange(int32_t record, int32_t field) const;
-  // Reads one record whole into destination.
-  int ReadRecord(int32_t record, char* destination) const;
-  void CutValue(const char* recordBytes, int32_t field, std::string& value) const;
 
   MTFile file_;
   int32_t recordCount_ = 0;

@@ -14,10 +14,13 @@ namespace {
 
 // Column table entries read per chunk at Open.
 constexpr int kTableChunkEntries = 64;
-// Bytes of a column block fetched at once by Search: the range count and, for
-// most columns, every range record and the lists behind them, so that a
-// search usually costs one read.
-constexpr int kColumnPrefetch = 256;
+// Bytes of a column block fetched at once by Search from a stream: the range
+// count and, for most columns, every range record and the lists behind them,
+// so that a search usually costs one read.
+constexpr int kColumnPrefetch = 1024;
+// A block whose records run past the first fetch is fetched again whole, up
+// to this many bytes, so that the binary search costs no further reads.
+constexpr int kColumnFetchMax = 4096;
 // List entries read per chunk.
 constexpr int kListChunkEntries = 8;
 
@@ -43,7 +46,7 @@ struct Fetched {
   const MTFile& file;
   int64_t start;
   int32_t size;
-  const unsigned char* bytes;
+  const unsigned char* bytes;  // null until fetched
 
   // Points at length bytes at position, copied into scratch when they were
   // not fetched. Null when the file read fails.
@@ -178,18 +181,31 @@ int GridOnShapeFile::Search(double latitude, double longitude, int& inside,
   const int64_t column = ColumnOf(longitude);
   if (column < 0 || !GosCellOf(latitude, scale_, row)) return 0;
 
-  // One read fetches the range count and as much of the block as fits.
+  // A file held in memory is searched where it lies, with no copy. From a
+  // stream, one read fetches the range count and as much of the block as
+  // fits; a block with more records is fetched again whole when it fits
+  // the larger buffer, so that the search below reads nothing more.
   const uint32_t offset = columnOffsets_[column];
   const int64_t fileSize = file_.FileSize();
-  unsigned char block[kColumnPrefetch];
-  const int32_t fetched = static_cast<int32_t>(std::min<int64_t>(kColumnPrefetch, fileSize - offset));
-  if (file_.Read(block, static_cast<int32_t>(offset), fetched, nullptr) != 0)
-    return ERR_GOS_READ_COLUMN;
-  const Fetched source{file_, offset, fetched, block};
-  const uint32_t count = ReadBigEndian32(block);
+  Fetched source{file_, offset, static_cast<int32_t>(fileSize - offset),
+                 file_.MemoryAt(offset, fileSize - offset)};
+  unsigned char block[kColumnFetchMax];
+  if (source.bytes == nullptr) {
+    source.size = static_cast<int32_t>(std::min<int64_t>(kColumnPrefetch, source.size));
+    if (file_.Read(block, static_cast<int32_t>(offset), source.size, nullptr) != 0)
+      return ERR_GOS_READ_COLUMN;
+    source.bytes = block;
+  }
+  const uint32_t count = ReadBigEndian32(source.bytes);
   const int64_t recordsStart = int64_t{offset} + 4;
   const int64_t recordsEnd = recordsStart + int64_t{count} * rangeRecordSize_;
   if (recordsEnd > fileSize) return ERR_GOS_READ_COLUMN;
+  if (source.bytes == block && recordsEnd > offset + source.size &&
+      recordsEnd - offset <= kColumnFetchMax) {
+    source.size = static_cast<int32_t>(std::min<int64_t>(kColumnFetchMax, fileSize - offset));
+    if (file_.Read(block, static_cast<int32_t>(offset), source.size, nullptr) != 0)
+      return ERR_GOS_READ_COLUMN;
+  }
 
   // The records cover ascending, disjoint row spans: the only one that can
   // hold the row is the last whose `from` is not above it.

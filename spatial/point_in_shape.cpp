@@ -12,10 +12,13 @@
 #include "api/zrutils.h"
 #include "foundation/copy_answer.h"
 #include "foundation/next_parameter.h"
+#include "shapes/record_bytes.h"
 #include "shapes/shape_file_shape.h"
 #include "shapes/shapefile_error.h"
+#include "spatial/find_shape_containing_point.h"
 #include "spatial/shape_file_registry.h"
 #include "text/geodesy.h"
+#include "text/parse_double.h"
 #include "text/string_edit.h"
 
 namespace {
@@ -36,33 +39,6 @@ std::string ShapeFileErrorText(int code, const char* context) {
   char text[32];
   snprintf(text, sizeof text, "Error %d ", code);
   return text + std::string(context);
-}
-
-int FindShapeContainingPoint(const GridOnShapeFile& grid, const ShapeFileReader& reader,
-                             double latitude, double longitude, ShapeFileShape& shape,
-                             std::vector<int>& candidates, int& recordIndex) {
-  recordIndex = -1;
-  if (longitude > reader.MaxX() || reader.MinX() > longitude || latitude > reader.MaxY() ||
-      reader.MinY() > latitude) {
-    return 0;
-  }
-  int inside = 0;
-  candidates.clear();
-  int code = grid.Search(latitude, longitude, inside, candidates);
-  if (code != 0) return code;
-  if (inside != 0) {
-    recordIndex = inside - 1;
-    return 0;
-  }
-  for (int n : candidates) {
-    code = reader.ReadShape(n - 1, shape, false);
-    if (code != 0) return code;
-    if (shape.IsPointInShape(latitude, longitude)) {
-      recordIndex = n - 1;
-      return 0;
-    }
-  }
-  return 0;
 }
 
 struct PlanePoint {
@@ -112,14 +88,23 @@ double DistanceToShapeEdge(const ShapeFileShape& shape, double latitude, double 
 
 bool IsTrue(const char* value) { return strcasecmp(value, "True") == 0; }
 
+// Keys compare without regard to case; the lengths first, so that most keys
+// are told apart without a comparison.
+template <size_t N>
+bool IsKey(const char* key, size_t length, const char (&name)[N]) {
+  return length == N - 1 && strcasecmp(key, name) == 0;
+}
+
 // Per-thread storage reused by every call, so a query allocates nothing
-// once the buffers have grown.
+// once the buffers have grown. Names and fields are cut in place in the
+// caller's buffer, which is written only once they are no longer needed.
 struct QueryStorage {
-  std::vector<std::string> files;
+  std::vector<char*> files, fields;
   std::vector<ShapeFileInfo*> acquired;
   std::vector<int> candidates;
   std::string errorText, answer, value;
   ShapeFileShape shape;
+  RecordBytes record;
 };
 
 int Fail(char* buffer, int size, const std::string& text, int status) {
@@ -133,38 +118,37 @@ int PointInShape(char* buffer, int size, QueryStorage& s) {
   s.errorText.clear();
   s.answer.clear();
   double latitude = 0.0, longitude = 0.0;
-  const char* fields = nullptr;
   bool fieldNames = false, distance = false, openMode = false;
   int precision = -1;
-  char *cursor = buffer, *key, *value;
+  char *cursor = buffer, *key, *value, *fields = nullptr;
   DecrementUsageCountsWhenFinished guard(s.acquired);
   while (NextParameter(cursor, key, value)) {
-    if (strcasecmp(key, "ShapeFile") == 0) {
-      s.files = SplitWithTrimNoEmpties(std::string(value), ',');
-    } else if (strcasecmp(key, "OpenShapeFile") == 0) {
-      s.files = SplitWithTrimNoEmpties(std::string(value), ',');
+    const size_t keyLength = strlen(key);
+    if (IsKey(key, keyLength, "ShapeFile")) {
+      SplitInPlace(value, ',', false, s.files);
+    } else if (IsKey(key, keyLength, "OpenShapeFile")) {
+      SplitInPlace(value, ',', false, s.files);
       openMode = true;
       ReadFileMapShapeFilesSetting();
-    } else if (strcasecmp(key, "LatLong") == 0) {
+    } else if (IsKey(key, keyLength, "LatLong")) {
       char* end = value;
-      latitude = strtod(value, &end);
-      longitude = *end != '\0' ? strtod(end + 1, nullptr) : 0.0;
-    } else if (strcasecmp(key, "Fields") == 0) {
+      latitude = ParseDouble(value, &end);
+      longitude = *end != '\0' ? ParseDouble(end + 1, nullptr) : 0.0;
+    } else if (IsKey(key, keyLength, "Fields")) {
       fields = value;
-    } else if (strcasecmp(key, "FieldNames") == 0) {
+    } else if (IsKey(key, keyLength, "FieldNames")) {
       fieldNames = IsTrue(value);
-    } else if (strcasecmp(key, "Distance") == 0) {
+    } else if (IsKey(key, keyLength, "Distance")) {
       distance = IsTrue(value);
-    } else if (strcasecmp(key, "IndexPrecision") == 0) {
+    } else if (IsKey(key, keyLength, "IndexPrecision")) {
       long number = strtol(value, nullptr, 10);
       if (number == 0 && value[0] != '0') return Fail(buffer, size, "Invalid Precision", -2);
       precision = static_cast<int>(std::max<long>(INT_MIN, std::min<long>(INT_MAX, number)));
-    } else if (strcasecmp(key, "HigherIndexPrecision") == 0) {
+    } else if (IsKey(key, keyLength, "HigherIndexPrecision")) {
       if (IsTrue(value)) precision = -2;
-    } else if (strcasecmp(key, "CloseShapeFile") == 0) {
-      for (const std::string& name : SplitWithTrimNoEmpties(std::string(value), ',')) {
-        CloseShapeFileByName(name.c_str());
-      }
+    } else if (IsKey(key, keyLength, "CloseShapeFile")) {
+      SplitInPlace(value, ',', false, s.files);
+      for (const char* name : s.files) CloseShapeFileByName(name);
       buffer[0] = '\0';
       return 0;
     }
@@ -175,7 +159,7 @@ int PointInShape(char* buffer, int size, QueryStorage& s) {
   }
   s.acquired.assign(s.files.size(), nullptr);
   for (size_t i = 0; i < s.files.size(); ++i) {
-    int code = AcquireShapeFile(s.acquired[i], s.files[i].c_str(), s.errorText,
+    int code = AcquireShapeFile(s.acquired[i], s.files[i], s.errorText,
                                 FileMapShapeFilesMode(), openMode, precision);
     if (code != 0) {
       return Fail(buffer, size,
@@ -205,22 +189,38 @@ int PointInShape(char* buffer, int size, QueryStorage& s) {
   }
   if (hit != nullptr) {
     const ShapeFileReader& reader = hit->reader;
+    const DbfFileReader& table = reader.Dbf();
+    // The record is read once, at the first field that names a column, and
+    // every value is cut from it; the errors come in the order field by
+    // field reads would give them.
+    bool haveRecord = false;
+    const auto append = [&](int32_t field, const char* name) {
+      if (field < 0) return static_cast<int>(ERR_SHAPEFILE_NO_SUCH_FIELD);
+      if (!haveRecord) {
+        const int code = table.ReadRecord(record, s.record);
+        if (code != 0) return code;
+        haveRecord = true;
+      }
+      table.CutValue(reinterpret_cast<const char*>(s.record.data()), field, s.value);
+      if (fieldNames) {
+        s.answer += name;
+        s.answer += '=';
+      }
+      s.answer += s.value;
+      return 0;
+    };
     if (fields == nullptr || fields[0] == '\0') {
-      for (int k = 0; k < reader.FieldCount(); ++k) {
-        int code = reader.ReadStringAttribute(record, k, s.value);
-        if (code != 0) return Fail(buffer, size, ShapeFileErrorText(code, "in reading attribute"), code);
+      for (int32_t k = 0; k < table.FieldCount(); ++k) {
         if (k > 0) s.answer += '|';
-        if (fieldNames) s.answer += reader.FieldName(k) + "=";
-        s.answer += s.value;
+        int code = append(k, table.Fields()[static_cast<size_t>(k)].name.c_str());
+        if (code != 0) return Fail(buffer, size, ShapeFileErrorText(code, "in reading attribute"), code);
       }
     } else {
-      std::vector<std::string> names = Split(std::string(fields), ',', true, true);
-      for (size_t j = 0; j < names.size(); ++j) {
-        int code = reader.ReadStringAttribute(record, names[j], s.value);
-        if (code != 0) return Fail(buffer, size, ShapeFileErrorText(code, "in reading attribute"), code);
+      SplitInPlace(fields, ',', true, s.fields);
+      for (size_t j = 0; j < s.fields.size(); ++j) {
         if (j > 0) s.answer += '|';
-        if (fieldNames) s.answer += names[j] + "=";
-        s.answer += s.value;
+        int code = append(table.FieldNameToNumber(s.fields[j]), s.fields[j]);
+        if (code != 0) return Fail(buffer, size, ShapeFileErrorText(code, "in reading attribute"), code);
       }
     }
     if (distance) {

@@ -344,6 +344,23 @@ char* IncludeTrailingPathDelimiter(char* s) {
   return s;
 }
 
+void SplitInPlace(char* text, char delimiter, bool keepEmpties, std::vector<char*>& pieces) {
+  pieces.clear();
+  for (char* start = text;; ++start) {
+    char* end = start;
+    while (*end != '\0' && *end != delimiter) ++end;
+    const bool last = *end == '\0';
+    char* first = start;
+    char* stop = end;
+    while (first < stop && *first == ' ') ++first;
+    while (stop > first && stop[-1] == ' ') --stop;
+    *stop = '\0';
+    if (keepEmpties || first < stop) pieces.push_back(first);
+    if (last) return;
+    start = end;
+  }
+}
+
 char** Split_(const char* s, char c) { return SplitPieces(s, c); }
 wchar_t** Split_(const wchar_t* s, wchar_t c) { return SplitPieces(s, c); }
 void FreeArray_(char** pieces) { FreePieces(pieces); }

@@ -31,6 +31,21 @@ TEST(Split, PiecesTrimmingAndEmpties) {
     EXPECT_EQ(Split(c.text, '\t', c.trim, c.keepEmpties), c.expected) << c.text;
 }
 
+// Cutting in place gives Split's trimmed pieces, empties kept or dropped.
+TEST(Split, InPlaceAgreesWithSplit) {
+  const char* const texts[] = {"", ",", "one", " a , b ,, c ", "  ,  ", "a,b,", ",,x , y", "   lone   "};
+  for (const char* text : texts) {
+    for (bool keepEmpties : {true, false}) {
+      std::string buffer = text;
+      std::vector<char*> pieces{nullptr};  // a used vector is cleared first
+      SplitInPlace(&buffer[0], ',', keepEmpties, pieces);
+      EXPECT_EQ(Pieces(pieces.begin(), pieces.end()),
+                Split(std::string(text), ',', true, keepEmpties))
+          << '"' << text << "\" keepEmpties " << keepEmpties;
+    }
+  }
+}
+
 TEST(Split, AnyCharacterOfADelimiterText) {
   EXPECT_EQ(Split(std::string("a;b\tc;;d"), "\t;", false, true),
             (Pieces{"a", "b", "c", "", "d"}));

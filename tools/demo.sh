@@ -14,3 +14,14 @@ build-demo/tools/zru_demo build-demo/data/streets.txt "High Street" "Acacia Aven
   "  Mill Lane  " "Acacia Avenue"
 echo "== the list file written back:"
 cat build-demo/data/streets.txt
+
+# The countries of the world: a copy of the bundled Natural Earth set, whose
+# grid index (".gos") is built beside the copy on the first open. The
+# configuration file of this run has the shape files memory-mapped.
+mkdir -p build-demo/data/naturalearth
+cp samples/naturalearth/naturalearth_lowres.* build-demo/data/naturalearth/
+rm -f build-demo/data/naturalearth/naturalearth_lowres.gos
+printf 'ZRUtils/FileMapShapeFiles=Yes\n' > build-demo/data/morvel
+echo "== point in shape: countries of well-known places, and queries per second"
+MORVEL_CONFIG_FILE="$PWD/build-demo/data/morvel" build-demo/tools/zru_shape_demo \
+  "$PWD/build-demo/data/naturalearth/naturalearth_lowres.shp"
