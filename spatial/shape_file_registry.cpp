@@ -16,18 +16,22 @@
 
 namespace {
 
-// Allocated once and never freed: a detached closer thread may still be
-// running when the library's static objects are destroyed at unload.
+// Built on first use in static storage and never destroyed: a detached
+// closer thread may still be running when the library's static objects are
+// destroyed at exit, and it must find the mutex and the array intact.
 struct Registry {
   ZRMutex mutex{0};
   std::vector<ShapeFileInfo*> files;  // in order of first opening
   std::atomic<int> mode{0};
   std::atomic<bool> closerRunning{false};
   std::atomic<int64_t> clockShift{0};
+  std::atomic<int> closerPauseMilliseconds{30000};
+  std::atomic<int (*)(const std::string&)> openHook{nullptr};
 };
 
 Registry& TheRegistry() {
-  static Registry* registry = new Registry;
+  alignas(Registry) static unsigned char storage[sizeof(Registry)];
+  static Registry* registry = new (storage) Registry;
   return *registry;
 }
 
@@ -40,6 +44,9 @@ void CloseAndFree(ShapeFileInfo* entry) {
 // Opens reader and grid (building a missing index); 0 or a code.
 int OpenEntry(ShapeFileInfo* entry, std::string& errorText, OpenPafType mode, int precision) {
   try {
+    if (auto hook = TheRegistry().openHook.load()) {
+      if (int code = hook(entry->name)) return code;
+    }
     std::string gridName = RemoveExtension(entry->name) + ".gos";
     int code = entry->reader.Open(entry->name, errorText, mode);
     if (code == 0 && !FileExists_(gridName.c_str())) {
@@ -183,12 +190,20 @@ DecrementUsageCountsWhenFinished::~DecrementUsageCountsWhenFinished() {
   }
 }
 
-bool CloseIdleShapeFiles(int64_t now) {
+namespace {
+
+// The closer's pass. With endCloser, the pass that finds the registry empty
+// clears the running flag inside the same locked section: a file opened
+// after that section finds the flag false, so a closer started for it runs.
+bool ClosePass(int64_t now, bool endCloser) {
   Registry& registry = TheRegistry();
   std::vector<ShapeFileInfo*> idle;
   {
     ZRScopedLock lock(registry.mutex, true);
-    if (registry.files.empty()) return false;
+    if (registry.files.empty()) {
+      if (endCloser) registry.closerRunning = false;
+      return false;
+    }
     const int64_t cutoff = now - 60;
     auto keep = std::stable_partition(
         registry.files.begin(), registry.files.end(), [cutoff](const ShapeFileInfo* e) {
@@ -201,33 +216,47 @@ bool CloseIdleShapeFiles(int64_t now) {
   return true;
 }
 
-size_t RegisteredShapeFileCount(int64_t* usageSum) {
+}  // namespace
+
+bool CloseIdleShapeFiles(int64_t now) { return ClosePass(now, false); }
+
+void SetShapeFileCloserPauseForTesting(int milliseconds) {
+  TheRegistry().closerPauseMilliseconds = milliseconds;
+}
+
+void SetShapeFileOpenHookForTesting(int (*hook)(const std::string&)) {
+  TheRegistry().openHook = hook;
+}
+
+std::vector<ShapeFileSnapshot> SnapshotShapeFilesForTesting() {
   Registry& registry = TheRegistry();
   ZRScopedLock lock(registry.mutex, true);
-  if (usageSum != nullptr) {
-    *usageSum = 0;
-    for (const ShapeFileInfo* e : registry.files) *usageSum += e->usageCount;
+  std::vector<ShapeFileSnapshot> snapshot;
+  for (const ShapeFileInfo* e : registry.files) {
+    snapshot.push_back({e->name, e->state.load(), e->usageCount, e->openCount});
   }
-  return registry.files.size();
+  return snapshot;
 }
+
+bool ShapeFileCloserRunning() { return TheRegistry().closerRunning.load(); }
 
 void* ShapeFileCloserThreadProc(void*) {
   Registry& registry = TheRegistry();
   bool expected = false;
   if (!registry.closerRunning.compare_exchange_strong(expected, true)) return nullptr;
   try {
-    do {
-      ZRThread::SleepSeconds(30);
-    } while (CloseIdleShapeFiles(ShapeFileClockSeconds()));
+    for (;;) {
+      const int pause = registry.closerPauseMilliseconds.load();
+      if (pause % 1000 == 0) {
+        ZRThread::SleepSeconds(pause / 1000);
+      } else {
+        ZRThread::Sleep(pause);
+      }
+      if (!ClosePass(ShapeFileClockSeconds(), true)) break;
+    }
   } catch (...) {
-  }
-  // Cleared under the registry lock, so a start that found the registry
-  // non-empty after this pass saw an empty registry cannot be lost to a flag
-  // still reading true.
-  try {
-    ZRScopedLock lock(registry.mutex, true);
-    registry.closerRunning = false;
-  } catch (...) {
+    // A lock that failed: end without knowing the registry's state, and
+    // let a later start try again.
     registry.closerRunning = false;
   }
   return nullptr;

@@ -58,14 +58,25 @@ class DecrementUsageCountsWhenFinished : private ZRNonCopyable {
   std::vector<ShapeFileInfo*>& acquired_;
 };
 
-// One pass of the closer: closes every unused entry last used before
+// One pass of the closer: closes every unused open entry last used before
 // now - 60 s. Returns false when the registry was empty.
 bool CloseIdleShapeFiles(int64_t now);
 // Monotonic seconds; tests may shift it to stand in for waiting.
 int64_t ShapeFileClockSeconds();
+
+// Test hooks (not exported). The closer's pause between passes, 30 s unless
+// set; and a call made by the opening thread before it opens a file, whose
+// non-zero result (or exception) stands for a failed open.
+void SetShapeFileCloserPauseForTesting(int milliseconds);
 void ShiftShapeFileClockForTesting(int64_t seconds);
-// Registered entries, and the sum of their usage counts (tests).
-size_t RegisteredShapeFileCount(int64_t* usageSum = nullptr);
+void SetShapeFileOpenHookForTesting(int (*hook)(const std::string& name));
+struct ShapeFileSnapshot {
+  std::string name;
+  int32_t state, usageCount, openCount;
+};
+// The registered entries in order, read under the lock.
+std::vector<ShapeFileSnapshot> SnapshotShapeFilesForTesting();
+bool ShapeFileCloserRunning();
 
 extern "C" ZRU_EXPORT void* ShapeFileCloserThreadProc(void* unused);
 
