@@ -1,0 +1,296 @@
+// zruPointInShape end to end on small synthetic shape files: parameters,
+// answers, codes, and the registry behaviour callers can see.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "api/zrutils.h"
+#include "shapes/grid_on_shape_file.h"
+#include "spatial/shape_file_registry.h"
+#include "tests/shape_writer.h"
+#include "tests/test_support.h"
+#include "text/geodesy.h"
+
+namespace {
+
+struct Result {
+  int status;
+  std::string answer;
+};
+
+// The buffer holds the parameters and size + 1 bytes; bytes past the
+// answer's NUL are checked to stay as they were.
+Result Call(const std::string& parameters, int size = 256) {
+  std::vector<char> buffer(std::max<size_t>(parameters.size(), static_cast<size_t>(size)) + 1 + 8,
+                           '#');
+  memcpy(buffer.data(), parameters.c_str(), parameters.size() + 1);
+  Result result;
+  result.status = zruPointInShape(buffer.data(), size);
+  result.answer = buffer.data();
+  return result;
+}
+
+void WriteSet(const std::string& base, int32_t type, const std::vector<ShapeFileShape>& shapes,
+              const std::vector<DbfFieldSpec>& fields,
+              const std::vector<std::vector<std::string>>& rows) {
+  ShapeFileBytes files = MakeShapeFiles(type, shapes);
+  WriteWholeFile(base + ".shp", files.shp);
+  WriteWholeFile(base + ".shx", files.shx);
+  WriteWholeFile(base + ".dbf", MakeDbf(fields, rows));
+}
+
+int GosPrecision(const std::string& path) {
+  GridOnShapeFile grid;
+  std::string error;
+  if (grid.Open(path.c_str(), error, OpenPafReadFile) != 0) return -1;
+  return grid.Header().precision;
+}
+
+class PointInShape : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* home = getenv("HOME");
+    savedHome_ = home != nullptr ? home : "";
+    setenv("HOME", "/nonexistent", 1);
+    setenv("MORVEL_CONFIG_FILE", dir_.File("config").c_str(), 1);
+    regions_ = dir_.File("regions.shp");
+    WriteRegions(dir_.File("regions"));
+    ShapeFileShape line = MakePolygon({{{10, 40}, {14, 42}}});
+    line.shapeType = 3;
+    WriteShapeSet(dir_.File("lines"), 3, {line});
+    WriteSet(dir_.File("nofields"), 5, {MakePolygon({RectangleRing(10, 40, 12, 42)})}, {}, {{}});
+  }
+  void TearDown() override {
+    setenv("HOME", savedHome_.c_str(), 1);
+    unsetenv("MORVEL_CONFIG_FILE");
+    EXPECT_TRUE(SnapshotShapeFilesForTesting().empty());
+  }
+
+  // North and South side by side; West, small, far off, so that the header
+  // box holds a wide gap that is in no shape.
+  static void WriteRegions(const std::string& base) {
+    WriteSet(base, 5,
+             {MakePolygon({RectangleRing(10, 40, 12, 42)}),
+              MakePolygon({RectangleRing(12, 40, 14, 42)}),
+              MakePolygon({RectangleRing(-0.2, 51, -0.05, 52)})},
+             {{"NAME", 'C', 10}, {"CODE", 'C', 4}},
+             {{"North", "12"}, {"South", "7"}, {"West", "3"}});
+  }
+
+  ScratchDir dir_;
+  std::string savedHome_, regions_;
+};
+
+TEST_F(PointInShape, ParametersAndValidation) {
+  struct {
+    std::string parameters;
+    std::string answer;
+    int status;
+  } const cases[] = {
+      {"LatLong=41,11;", "ShapeFile not provided", -1},
+      {"ShapeFile= , ,;LatLong=41,11;", "ShapeFile not provided", -1},
+      {"ShapeFile=x.shp;LatLong=0,-1.5;", "Missing or invalid LatLong", -2},
+      {"ShapeFile=x.shp;LatLong=51.5;", "Missing or invalid LatLong", -2},
+      {"ShapeFile=x.shp;LatLong=51.5 ,-0.1;", "Missing or invalid LatLong", -2},
+      {"ShapeFile=x.shp;LatLong=51.5,-0.1", "Missing or invalid LatLong", -2},
+      {"ShapeFile=x.shp;\tLatLong=51.5,-0.1;", "Missing or invalid LatLong", -2},
+      {"ShapeFile=x.shp;LatLong=abc;", "Missing or invalid LatLong", -2},
+      {"ShapeFile=x.shp;LatLong=51.5,-0.1;", "ERR_SHAPEFILE_NOT_OPEN", 28021},
+      {"shapefile=x.shp;LATLONG=51.5, -0.1;Bogus=1;", "ERR_SHAPEFILE_NOT_OPEN", 28021},
+      {"ShapeFile=x.shp;LatLong=nan,5;", "ERR_SHAPEFILE_NOT_OPEN", 28021},
+      {"IndexPrecision=x;ShapeFile=x.shp;", "Invalid Precision", -2},
+      {"IndexPrecision=;ShapeFile=x.shp;", "Invalid Precision", -2},
+      {"IndexPrecision= 0;ShapeFile=x.shp;", "Invalid Precision", -2},
+      {"IndexPrecision=99999999999999999999;ShapeFile=x.shp;LatLong=1,2;",
+       "ERR_SHAPEFILE_NOT_OPEN", 28021},
+      {"CloseShapeFile=a.shp;ShapeFile=b.shp;LatLong=1,2;", "", 0},
+      {"CloseShapeFile=;", "", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.parameters);
+    Result r = Call(c.parameters);
+    EXPECT_EQ(r.answer, c.answer);
+    EXPECT_EQ(r.status, c.status);
+  }
+}
+
+TEST_F(PointInShape, QueriesAnswerFieldsNamesAndDistance) {
+  ASSERT_EQ(Call("OpenShapeFile=" + regions_ + ";").status, 0);
+  const std::string file = "ShapeFile=" + regions_ + ";";
+  const int north = static_cast<int>(LatLongDist(41.2, 10, 41.2, 10.5) * 1000.0);
+  struct {
+    std::string parameters;
+    std::string answer;
+    int status;
+  } const cases[] = {
+      {"LatLong=41,11;", "North|12", 0},
+      {"LatLong=41,13;", "South|7", 0},
+      {"LatLong=41,11;Fields=;", "North|12", 0},
+      {"LatLong=41,11;Fields=code,NAME;", "12|North", 0},
+      {"LatLong=41,11;Fields= NAME , CODE ;", "North|12", 0},
+      {"LatLong=41,11;Fields=code,NAME;FieldNames=True;", "code=12|NAME=North", 0},
+      {"LatLong=41,11;FieldNames=true;", "NAME=North|CODE=12", 0},
+      {"LatLong=41,11;FieldNames=yes;", "North|12", 0},
+      {"LatLong=41,11;Fields=NAME,,CODE;", "ERR_SHAPEFILE_NO_SUCH_FIELD", 28020},
+      {"LatLong=41,11;Fields=COLOUR;", "ERR_SHAPEFILE_NO_SUCH_FIELD", 28020},
+      {"LatLong=41.2,10.5;Distance=TRUE;", "North|12|" + std::to_string(north) + "m", 0},
+      {"LatLong=41.2,10.5;Distance=True;Fields=CODE;", "12|" + std::to_string(north) + "m", 0},
+      // The separator may be followed by spaces, which strtod skips.
+      {"LatLong=51.5, -0.1;", "West|3", 0},
+      {"LatLong=51.5,-0.1;", "West|3", 0},
+      {"LatLong=45,5;", "", 0},     // inside the header box, in no shape
+      {"LatLong=60,11;", "", 0},    // outside the header box
+      {"LatLong=-41,-11;", "", 0},
+      {"LatLong=nan,11;", "", 0},   // NaN lies nowhere
+      {"LatLong=41,nan;Distance=True;", "", 0},
+      {"LatLong=41,inf;", "", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.parameters);
+    Result r = Call(file + c.parameters);
+    EXPECT_EQ(r.answer, c.answer);
+    EXPECT_EQ(r.status, c.status);
+  }
+  EXPECT_EQ(Call("CloseShapeFile=" + regions_ + ";").status, 0);
+}
+
+TEST_F(PointInShape, BufferSizes) {
+  ASSERT_EQ(Call("OpenShapeFile=" + regions_ + ";").status, 0);
+  const std::string query = "ShapeFile=" + regions_ + ";LatLong=41,11;";  // "North|12"
+  Result exact = Call(query, 8);
+  EXPECT_EQ(exact.status, -6);
+  EXPECT_EQ(exact.answer, "Buffer t");
+  Result fits = Call(query, 9);
+  EXPECT_EQ(fits.status, 0);
+  EXPECT_EQ(fits.answer, "North|12");
+  Result none = Call("ShapeFile=" + regions_ + ";LatLong=45,5;", 0);
+  EXPECT_EQ(none.status, -6);
+  EXPECT_EQ(none.answer, "");
+  // A negative size or no buffer writes nothing at all.
+  std::string text = query;
+  EXPECT_EQ(zruPointInShape(text.data(), -1), -2);
+  EXPECT_EQ(text, query);
+  EXPECT_EQ(zruPointInShape(nullptr, 10), -2);
+  EXPECT_EQ(Call("CloseShapeFile=" + regions_ + ";").status, 0);
+}
+
+TEST_F(PointInShape, SecondFileOfLinesIsCheckedOnlyWhenReached) {
+  // Without an index beside it, a file of lines cannot be opened.
+  const std::string lines = dir_.File("lines.shp");
+  Result refused = Call("OpenShapeFile=" + lines + ";");
+  EXPECT_EQ(refused.status, 28104);
+  EXPECT_EQ(refused.answer, "Error 28104 in openning shape file");
+  // With an index in place (any index: it is not compared with the file).
+  ASSERT_EQ(Call("OpenShapeFile=" + regions_ + ";").status, 0);
+  WriteWholeFile(dir_.File("lines.gos"), ReadWholeFile(dir_.File("regions.gos")));
+  ASSERT_EQ(Call("OpenShapeFile=" + lines + ";").status, 0);
+  const std::string both = "ShapeFile=" + regions_ + "," + lines + ";";
+  EXPECT_EQ(Call(both + "LatLong=41,11;").answer, "North|12");
+  Result second = Call(both + "LatLong=45,5;");
+  EXPECT_EQ(second.status, -5);
+  EXPECT_EQ(second.answer, "Shape File not supported");
+  EXPECT_EQ(Call("ShapeFile=" + lines + "," + regions_ + ";LatLong=41,11;").status, -5);
+  EXPECT_EQ(Call("CloseShapeFile=" + regions_ + "," + lines + ";").status, 0);
+}
+
+TEST_F(PointInShape, DistanceOnTableWithoutFields) {
+  const std::string file = dir_.File("nofields.shp");
+  ASSERT_EQ(Call("OpenShapeFile=" + file + ";").status, 0);
+  const int metres = static_cast<int>(LatLongDist(41, 11.9, 41, 12) * 1000.0);
+  Result r = Call("ShapeFile=" + file + ";LatLong=41,11.9;Distance=True;");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.answer, "|" + std::to_string(metres) + "m");
+  EXPECT_EQ(Call("ShapeFile=" + file + ";LatLong=41,11.9;").answer, "");
+  EXPECT_EQ(Call("CloseShapeFile=" + file + ";").status, 0);
+}
+
+TEST_F(PointInShape, OpenCountsBalanceCloses) {
+  const std::string open = "OpenShapeFile=" + regions_ + ";";
+  const std::string close = "CloseShapeFile=" + regions_ + ";";
+  const std::string query = "ShapeFile=" + regions_ + ";LatLong=41,11;";
+  ASSERT_EQ(Call(open).status, 0);
+  ASSERT_EQ(Call(open).status, 0);
+  EXPECT_EQ(Call(close).status, 0);
+  EXPECT_EQ(Call(query).answer, "North|12");
+  EXPECT_EQ(Call(close).status, 0);
+  Result closed = Call(query);
+  EXPECT_EQ(closed.status, 28021);
+  EXPECT_EQ(closed.answer, "ERR_SHAPEFILE_NOT_OPEN");
+  EXPECT_EQ(Call(close).status, 0);  // not open: silent
+  // The last list counts and open mode stays set.
+  ASSERT_EQ(Call("OpenShapeFile=nowhere.shp;ShapeFile=" + regions_ + ";").status, 0);
+  std::vector<ShapeFileSnapshot> entries = SnapshotShapeFilesForTesting();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, regions_);
+  EXPECT_EQ(entries[0].openCount, 1);
+  EXPECT_EQ(entries[0].usageCount, 0);
+  EXPECT_EQ(Call(close).status, 0);
+}
+
+TEST_F(PointInShape, FailedOpenCanBeRetried) {
+  const std::string base = dir_.File("later");
+  const std::string open = "OpenShapeFile=" + base + ".shp;";
+  Result missing = Call(open);
+  EXPECT_NE(missing.status, 0);
+  EXPECT_NE(missing.answer.find("later"), std::string::npos) << missing.answer;
+  EXPECT_TRUE(SnapshotShapeFilesForTesting().empty());
+  WriteRegions(base);
+  EXPECT_EQ(Call(open).status, 0);
+  EXPECT_EQ(Call("ShapeFile=" + base + ".shp;LatLong=41,13;").answer, "South|7");
+  EXPECT_EQ(Call("CloseShapeFile=" + base + ".shp;").status, 0);
+}
+
+TEST_F(PointInShape, IndexNamesAndPrecision) {
+  ASSERT_EQ(mkdir(dir_.File("maps").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir_.File("maps.old").c_str(), 0755), 0);
+  WriteRegions(dir_.File("maps/regions"));
+  WriteRegions(dir_.File("maps.old/regions"));
+  struct {
+    std::string name, index, precisionItem;
+    int precision;
+  } const cases[] = {
+      {dir_.File("maps/regions.shp"), dir_.File("maps/regions.gos"), "IndexPrecision=0;", 0},
+      {dir_.File("maps.old/regions"), dir_.File("maps.old/regions.gos"), "", 3},
+      {regions_, dir_.File("regions.gos"), "HigherIndexPrecision=True;IndexPrecision=2;", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(Call(c.precisionItem + "OpenShapeFile=" + c.name + ";").status, 0);
+    EXPECT_EQ(GosPrecision(c.index), c.precision);
+    EXPECT_EQ(Call("ShapeFile=" + c.name + ";LatLong=41,11;").answer, "North|12");
+    EXPECT_EQ(Call("CloseShapeFile=" + c.name + ";").status, 0);
+    // An index in place is used as it is, whatever precision is asked for.
+    const std::string bytes = ReadWholeFile(c.index);
+    ASSERT_EQ(Call("IndexPrecision=1;OpenShapeFile=" + c.name + ";").status, 0);
+    EXPECT_EQ(ReadWholeFile(c.index), bytes);
+    EXPECT_EQ(Call("CloseShapeFile=" + c.name + ";").status, 0);
+  }
+}
+
+TEST_F(PointInShape, FileMapSettingSelectsOpenMode) {
+  struct {
+    const char* config;
+    int mode;
+  } const steps[] = {
+      {"ZRUtils/FileMapShapeFiles=yes\n", OpenPafFileMap},
+      {"ZRUtils/FileMapShapeFiles=NO\n", OpenPafReadFile},
+      {"ZRUtils/FileMapShapeFiles=Sometimes\n", OpenPafReadFile},
+      {"ZRUtils/Other=Yes\n", OpenPafReadFile},
+      {"zrutils/filemapshapefiles=Yes\n", OpenPafFileMap},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.config);
+    WriteWholeFile(dir_.File("config"), step.config);
+    ASSERT_EQ(Call("OpenShapeFile=" + regions_ + ";").status, 0);
+    EXPECT_EQ(FileMapShapeFilesMode(), step.mode);
+    EXPECT_EQ(Call("ShapeFile=" + regions_ + ";LatLong=41,11;").answer, "North|12");
+    EXPECT_EQ(Call("CloseShapeFile=" + regions_ + ";").status, 0);
+  }
+}
+
+}  // namespace
