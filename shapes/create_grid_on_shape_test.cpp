@@ -163,6 +163,26 @@ TEST(CreateGridOnShape, CellVerdictsOfSmallSets) {
   }
 }
 
+TEST(CreateGridOnShape, ShapesBeyondTheHeaderBoxStayInTheGrid) {
+  // The header promises a box of 0..5 by 0..5 but the record reaches 10:
+  // its points are moved onto the box's edge, so every marking lands in a
+  // column of the grid and every row fits the header's width.
+  ScratchDir dir;
+  const std::string base = dir.File("set");
+  WriteShapeSet(base, 5, {Polygon({RectangleRing(0, 0, 10, 10)})});
+  for (const char* ext : {".shp", ".shx"}) {
+    std::string bytes = ReadWholeFile(base + ext);
+    for (size_t at : {52, 60})  // Xmax, Ymax
+      WriteLittleEndian64(reinterpret_cast<unsigned char*>(&bytes[at]), 0x4014000000000000ull);
+    WriteWholeFile(base + ext, bytes);
+  }
+  ASSERT_EQ(CreateGridOnShape(base, WithPrecision(0)), 0);
+  EXPECT_EQ(ReadWholeFile(base + ".gos"), LiteralGos(base, WithPrecision(0)));
+  ExpectQueries(base + ".gos",
+                {{2.5, 2.5, 1, {}}, {5.5, 2.5, 0, {1}}, {7.5, 2.5, 0, {}}, {2.5, 7.5, 0, {}}},
+                "box smaller than the shape");
+}
+
 TEST(CreateGridOnShape, SharesEqualColumnsAndListTails) {
   // Three shapes crossing one row in every column of a wide band: the
   // inner columns are equal and share one block; the row crossed by all
