@@ -124,7 +124,8 @@ TEST(Lists, HandleAndParameterErrors) {
       {zruSearchList, "-1\ttext", ERR_LIST_HANDLE, "Missing list handle parameter"},
       {zruSearchList, "999999\ttext", ERR_LIST_HANDLE, "Invalid list handle"},
       // 2^32 + handle must not be cut down to the handle.
-      {zruSearchList, std::to_string(4294967296L + std::stol(h)) + "\ttext", ERR_LIST_HANDLE, "Invalid list handle"},
+      {zruSearchList, std::to_string(4294967296L + std::stol(h)) + "\ttext", ERR_LIST_HANDLE,
+       "Invalid list handle"},
       {zruSearchList, "99999999999999999999999\ttext", ERR_LIST_HANDLE, "Invalid list handle"},
       {zruSearchList, " " + h + "junk \tmissing", 0, "0\t\t"},
       {zruSearchList, h + "\ttext\tinsertonnotfound\tunknown", 0, "1\ttext\tNew"},

@@ -77,7 +77,7 @@ TEST(Windows1252, ToUtf8InPlaceWithEveryCapacity) {
     std::memcpy(buffer, ansi.c_str(), ansi.size() + 1);
     EXPECT_TRUE(Windows1252ToUtf8(buffer, c.first));
     EXPECT_EQ(std::string(buffer), c.second) << c.first;
-    for (size_t i = c.first; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], '#') << "beyond capacity " << c.first;
+    for (size_t i = c.first; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], '#') << "past " << c.first;
   }
 }
 

@@ -62,7 +62,8 @@ TEST(CStrings, EdgesOfTheInPlaceEditors) {
   std::string text = "    ";
   TrimMe(text, ' ');
   EXPECT_EQ(text, "");
-  const std::pair<const char*, const char*> paths[] = {{"dir", "dir/"}, {"dir/", "dir/"}, {"c:\\", "c:\\"}, {"", ""}};
+  const std::pair<const char*, const char*> paths[] = {
+      {"dir", "dir/"}, {"dir/", "dir/"}, {"c:\\", "c:\\"}, {"", ""}};
   for (const auto& p : paths) {
     std::strcpy(s, p.first);
     EXPECT_STREQ(IncludeTrailingPathDelimiter(s), p.second);
@@ -82,10 +83,11 @@ TEST(CStrings, ItoaAtItsLargestOutput) {
   const struct {
     int value, base;
     const char* text;
-  } cases[] = {{-255, 16, "-ff"}, {INT_MIN, 10, "-2147483648"}, {INT_MIN, 2, "-10000000000000000000000000000000"},
-               {35, 36, "z"},     {5, 1, ""},                   {5, 37, ""}};
+  } cases[] = {{-255, 16, "-ff"}, {INT_MIN, 10, "-2147483648"},
+               {INT_MIN, 2, "-10000000000000000000000000000000"}, {35, 36, "z"}, {5, 1, ""}, {5, 37, ""}};
   for (const auto& c : cases)
-    EXPECT_EQ(Guarded<kItoaBufferSize + 4>(kItoaBufferSize, [&](char* b) { itoa_(c.value, b, c.base); }), c.text);
+    EXPECT_EQ(Guarded<kItoaBufferSize + 4>(kItoaBufferSize, [&](char* b) { itoa_(c.value, b, c.base); }),
+              c.text);
 }
 
 // Concatenation and copies stop at the size, always terminated; size 0 writes nothing.
@@ -97,7 +99,8 @@ TEST(BoundedCopies, SizesAndGuardBytes) {
                {1, "abc", nullptr, nullptr, nullptr, ""},   {9, "a", nullptr, "b", "cd", "abcd"},
                {0, "abc", "d", nullptr, nullptr, ""}};
   for (const auto& c : cases)
-    EXPECT_EQ(Guarded<16>(c.size, [&](char* b) { ConcatStrings(b, c.size, c.a, c.b, c.c, c.d); }), c.expected);
+    EXPECT_EQ(Guarded<16>(c.size, [&](char* b) { ConcatStrings(b, c.size, c.a, c.b, c.c, c.d); }),
+              c.expected);
   char buffer[16];
   ConcatStrings(buffer, sizeof buffer, "[", -42L, "]");
   EXPECT_STREQ(buffer, "[-42]");
@@ -108,7 +111,8 @@ TEST(BoundedCopies, SizesAndGuardBytes) {
     const char* expected;
   } copies[] = {{"abc", 4, true, "abc"}, {"abc", 3, false, "ab"}, {"abc", 0, false, ""}};
   for (const auto& c : copies)
-    EXPECT_EQ(Guarded<8>(c.size, [&](char* b) { EXPECT_EQ(ZR_strcpy(b, c.source, c.size), c.ok); }), c.expected);
+    EXPECT_EQ(Guarded<8>(c.size, [&](char* b) { EXPECT_EQ(ZR_strcpy(b, c.source, c.size), c.ok); }),
+              c.expected);
   char out[4] = "##";
   EXPECT_FALSE(ZR_strcpy(out, nullptr, 4));
   EXPECT_FALSE(ZR_strcpy(nullptr, "abc", 4));
@@ -179,14 +183,16 @@ TEST(ReadDateDMY, FormsAndFailures) {
   } cases[] = {
       {"Aug 2004", true, 2004, 8, 31},   {"12/08/21", true, 2021, 8, 12}, {"2004", true, 2004, 12, 31},
       {"3 March 1999", true, 1999, 3, 3}, {"jan feb 2000", false, -1, 1, 31}, {"", false, -1, 0, 31},
-      {"0/1/2000", false, -1, 0, 31},    {"Ma", false, -1, 0, 31},       {"99999999999 1 5", true, 2005, 1, INT_MAX},
+      {"0/1/2000", false, -1, 0, 31},    {"Ma", false, -1, 0, 31},
+      {"99999999999 1 5", true, 2005, 1, INT_MAX},
   };
   for (const auto& c : cases) {
     int year = -1, month = -1, day = -1;
     EXPECT_EQ(ReadDateDMY(c.text, year, month, day), c.ok) << c.text;
     EXPECT_EQ(std::vector<int>({year, month, day}), std::vector<int>({c.year, c.month, c.day})) << c.text;
   }
-  const std::pair<const char*, int> romans[] = {{"MCMXCIV", 1994}, {"xlix", 49}, {"IIII", 0}, {"IC", 0}, {"", 0}};
+  const std::pair<const char*, int> romans[] = {
+      {"MCMXCIV", 1994}, {"xlix", 49}, {"IIII", 0}, {"IC", 0}, {"", 0}};
   for (const auto& r : romans) EXPECT_EQ(ReadRomanNumeral(r.first), r.second) << r.first;
 }
 
@@ -196,14 +202,15 @@ TEST(Packers, SizesAndGuardBytes) {
     bool six;
     const char* source;
     int size, used;
-  } cases[] = {{true, "ABCD", 3, 3},      {true, "ABCD", 2, 2},     {true, "ABCDE", 3, 3}, {true, "AB", 0, 0},
-               {true, "AB", -1, 0},       {false, "ABCDEFGH", 5, 5}, {false, "AB", 1, 1},  {false, "ABCDEFGHI", 5, 5}};
+  } cases[] = {{true, "ABCD", 3, 3},       {true, "ABCD", 2, 2}, {true, "ABCDE", 3, 3},
+               {true, "AB", 0, 0},         {true, "AB", -1, 0},  {false, "ABCDEFGH", 5, 5},
+               {false, "ABCDEFGHI", 5, 5}, {false, "AB", 1, 1}};
   for (const auto& c : cases) {
     unsigned char out[12];
     std::memset(out, 0xEE, sizeof out);
     const int count = static_cast<int>(std::strlen(c.source));
-    EXPECT_EQ(c.six ? Compress6(out, c.size, c.source, count) : Compress5(out, c.size, c.source, count), c.used)
-        << c.source << " " << c.size;
+    const int used = c.six ? Compress6(out, c.size, c.source, count) : Compress5(out, c.size, c.source, count);
+    EXPECT_EQ(used, c.used) << c.source << " " << c.size;
     for (int i = std::max(c.size, 0); i < 12; ++i) ASSERT_EQ(out[i], 0xEE) << c.source;
   }
   const char text[] = "HELLO, WORLD_ 42";
