@@ -16,28 +16,18 @@
 namespace {
 
 // Runs body in a child process, which may chdir and change the environment
-// freely, and returns what it answered. The child must exit with 0.
+// freely, and returns what it answered.
 std::string InChild(const std::function<std::string()>& body) {
-  int fds[2];
-  if (pipe(fds) != 0) return "<no pipe>";
+  ScratchDir out;
   const pid_t child = fork();
   if (child == 0) {
-    close(fds[0]);
-    const std::string answer = body();
-    const bool written = write(fds[1], answer.data(), answer.size()) ==
-                         static_cast<ssize_t>(answer.size());
-    _exit(written ? 0 : 1);
+    WriteWholeFile(out.File("answer"), body());
+    _exit(0);
   }
-  close(fds[1]);
-  std::string answer;
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(fds[0], buffer, sizeof buffer)) > 0) answer.append(buffer, got);
-  close(fds[0]);
   int status = 0;
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  return answer;
+  return ReadWholeFile(out.File("answer"));
 }
 
 // Runs body in a child whose current directory holds .morvel with contents,

