@@ -135,9 +135,10 @@ void OpenFiles() {
     for (int m = 0; m < 2; ++m) {
       // One usage held for the whole run: the bare lookups use the
       // registry's own reader and grid.
-      if (AcquireShapeFile(world->entries[p][m], world->files[p][m].c_str(), error,
-                           OpenPafDefault, false, -1) != 0)
+      ShapeFileUse use;
+      if (AcquireShapeFile(use, world->files[p][m].c_str(), error, OpenPafDefault, false, -1) != 0)
         Die("cannot acquire " + world->files[p][m]);
+      world->entries[p][m] = use.entry;
     }
   }
   const ShapeFileReader& reader = world->entries[0][1]->reader;

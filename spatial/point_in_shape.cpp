@@ -100,7 +100,7 @@ bool IsKey(const char* key, size_t length, const char (&name)[N]) {
 // caller's buffer, which is written only once they are no longer needed.
 struct QueryStorage {
   std::vector<char*> files, fields;
-  std::vector<ShapeFileInfo*> acquired;
+  std::vector<ShapeFileUse> acquired;
   std::vector<int> candidates;
   std::string errorText, answer, value;
   ShapeFileShape shape;
@@ -157,7 +157,7 @@ int PointInShape(char* buffer, int size, QueryStorage& s) {
   if (!openMode && (latitude == 0.0 || longitude == 0.0)) {
     return Fail(buffer, size, "Missing or invalid LatLong", -2);
   }
-  s.acquired.assign(s.files.size(), nullptr);
+  s.acquired.assign(s.files.size(), ShapeFileUse());
   for (size_t i = 0; i < s.files.size(); ++i) {
     int code = AcquireShapeFile(s.acquired[i], s.files[i], s.errorText,
                                 FileMapShapeFilesMode(), openMode, precision);
@@ -177,7 +177,7 @@ int PointInShape(char* buffer, int size, QueryStorage& s) {
   ShapeFileInfo* hit = nullptr;
   int record = -1;
   for (size_t i = 0; searchable && i < s.acquired.size() && hit == nullptr; ++i) {
-    ShapeFileInfo* entry = s.acquired[i];
+    ShapeFileInfo* entry = s.acquired[i].entry;
     int type = entry->reader.ShapeType();
     if (type != 5 && type != 15 && type != 25) {
       return Fail(buffer, size, "Shape File not supported", -5);

@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <memory>
 #include <new>
 
 #include "foundation/file_system.h"
@@ -16,12 +17,23 @@
 
 namespace {
 
+// The usages one thread's calls hold on open files: written by that thread
+// only, read by removers under the registry lock. Aligned to a cache line of
+// its own, so a thread's stores never touch what another thread reads.
+struct alignas(64) UsageRecord {
+  static constexpr int kPlaces = 16;
+  std::atomic<ShapeFileInfo*> holding[kPlaces] = {};
+  std::atomic<bool> taken{false};  // belongs to a running thread
+};
+
 // Built on first use in static storage and never destroyed: a detached
 // closer thread may still be running when the library's static objects are
 // destroyed at exit, and it must find the mutex and the array intact.
 struct Registry {
   ZRMutex mutex{0};
   std::vector<ShapeFileInfo*> files;  // in order of first opening
+  std::vector<UsageRecord*> records;  // never freed: threads reuse them
+  std::atomic<uint64_t> removals{0};
   std::atomic<int> mode{0};
   std::atomic<bool> closerRunning{false};
   std::atomic<int64_t> clockShift{0};
@@ -33,6 +45,107 @@ Registry& TheRegistry() {
   alignas(Registry) static unsigned char storage[sizeof(Registry)];
   static Registry* registry = new (storage) Registry;
   return *registry;
+}
+
+// What a thread keeps between calls: its usage record, and the entries it
+// last found open, each with the removal count it was found at.
+struct ThreadUsage {
+  struct Known {
+    std::string name;
+    ShapeFileInfo* entry = nullptr;
+    uint64_t removals = 0;
+  };
+  UsageRecord* record = nullptr;
+  Known known[4];
+  size_t nextKnown = 0;
+  ~ThreadUsage() {
+    if (record != nullptr) record->taken.store(false, std::memory_order_release);
+  }
+};
+
+ThreadUsage& MyUsage() {
+  static thread_local ThreadUsage usage;
+  return usage;
+}
+
+int FreePlace(const UsageRecord& record) {
+  for (int i = 0; i < UsageRecord::kPlaces; ++i) {
+    if (record.holding[i].load(std::memory_order_relaxed) == nullptr) return i;
+  }
+  return -1;
+}
+
+// Under the registry lock: a record no running thread holds, or a new one.
+UsageRecord* ClaimRecord(Registry& registry) {
+  for (UsageRecord* record : registry.records) {
+    if (!record->taken.load(std::memory_order_acquire)) {
+      record->taken.store(true, std::memory_order_relaxed);
+      return record;
+    }
+  }
+  std::unique_ptr<UsageRecord> record(new UsageRecord);
+  registry.records.push_back(record.get());
+  record->taken.store(true, std::memory_order_relaxed);
+  return record.release();
+}
+
+// Under the registry lock: every usage of the entry, counted or held in a
+// thread's record. A remover first counts its removal (AnnounceRemoval).
+int32_t UsagesOf(const Registry& registry, const ShapeFileInfo* entry) {
+  int32_t usages = entry->usageCount;
+  for (const UsageRecord* record : registry.records) {
+    for (const auto& held : record->holding) usages += held.load() == entry ? 1 : 0;
+  }
+  return usages;
+}
+
+void AnnounceRemoval(Registry& registry) { registry.removals.fetch_add(1); }
+
+void MarkUsed(ShapeFileInfo* entry) {
+  const int64_t now = ShapeFileClockSeconds();
+  if (entry->lastUsed.load(std::memory_order_relaxed) < now) {
+    entry->lastUsed.store(now, std::memory_order_relaxed);
+  }
+}
+
+// Under the registry lock, for an open entry: a usage in the thread's
+// record, or a counted one when the record is full.
+void TakeUsage(Registry& registry, ShapeFileInfo* entry, ShapeFileUse& use) {
+  ThreadUsage& me = MyUsage();
+  if (me.record == nullptr) me.record = ClaimRecord(registry);
+  const int place = FreePlace(*me.record);
+  if (place < 0) {
+    entry->usageCount += 1;
+    return;
+  }
+  ThreadUsage::Known& known = me.known[me.nextKnown++ % 4];
+  known.name = entry->name;  // before the usage is held: it may throw
+  known.entry = entry;
+  known.removals = registry.removals.load();
+  me.record->holding[place].store(entry, std::memory_order_relaxed);
+  use.place = place;
+}
+
+// The lock-free way: a usage on an entry this thread found open before, if
+// no entry has been removed since. The usage is published before the count
+// is read again; a remover counts its removal before it reads the records.
+bool AcquireKnown(ShapeFileUse& use, const char* name, Registry& registry) {
+  ThreadUsage& me = MyUsage();
+  if (me.record == nullptr) return false;
+  for (const ThreadUsage::Known& known : me.known) {
+    if (known.entry == nullptr || known.name != name) continue;
+    const int place = FreePlace(*me.record);
+    if (place < 0) return false;
+    me.record->holding[place].store(known.entry);
+    if (registry.removals.load() != known.removals) {
+      me.record->holding[place].store(nullptr, std::memory_order_relaxed);
+      return false;
+    }
+    use = {known.entry, place};
+    MarkUsed(known.entry);
+    return true;
+  }
+  return false;
 }
 
 void CloseAndFree(ShapeFileInfo* entry) {
@@ -64,8 +177,10 @@ int OpenEntry(ShapeFileInfo* entry, std::string& errorText, OpenPafType mode, in
 }  // namespace
 
 int64_t ShapeFileClockSeconds() {
+  // Read on every query; the coarse clock is a few times cheaper, and its
+  // few milliseconds' resolution is nothing beside a 60-second idle time.
   timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
   return static_cast<int64_t>(now.tv_sec) + TheRegistry().clockShift.load();
 }
 
@@ -75,11 +190,12 @@ OpenPafType FileMapShapeFilesMode() {
   return static_cast<OpenPafType>(TheRegistry().mode.load());
 }
 
-int AcquireShapeFile(ShapeFileInfo*& slot, const char* name, std::string& errorText,
+int AcquireShapeFile(ShapeFileUse& use, const char* name, std::string& errorText,
                      OpenPafType mode, bool openFlag, int precision) {
   Registry& registry = TheRegistry();
+  use = ShapeFileUse();
+  if (!openFlag && AcquireKnown(use, name, registry)) return 0;
   ZRScopedLock lock(registry.mutex, true);
-  slot = nullptr;
   auto found = std::find_if(registry.files.begin(), registry.files.end(),
                             [name](const ShapeFileInfo* e) { return e->name == name; });
   ShapeFileInfo* entry = found == registry.files.end() ? nullptr : *found;
@@ -95,15 +211,14 @@ int AcquireShapeFile(ShapeFileInfo*& slot, const char* name, std::string& errorT
       return ERR_SHAPEFILE_OUT_OF_MEMORY;
     }
   }
-  slot = entry;
   if (openFlag) entry->openCount += 1;
   switch (entry->state.load(std::memory_order_acquire)) {
     case Open:
-      entry->usageCount += 1;
-      entry->lastUsed = ShapeFileClockSeconds();
+      TakeUsage(registry, entry, use);
+      use.entry = entry;
+      MarkUsed(entry);
       return 0;
     case Failed:
-      slot = nullptr;
       return entry->errorCode.load();
     case Opening: {
       entry->usageCount += 1;
@@ -112,10 +227,12 @@ int AcquireShapeFile(ShapeFileInfo*& slot, const char* name, std::string& errorT
       while ((state = entry->state.load(std::memory_order_acquire)) == Opening) {
         ZRThread::Sleep(100);
       }
-      if (state == Open) return 0;
+      if (state == Open) {
+        use.entry = entry;
+        return 0;
+      }
       int code = entry->errorCode.load();
       ReleaseShapeFile(entry);
-      slot = nullptr;
       return code;
     }
     default:
@@ -129,11 +246,11 @@ int AcquireShapeFile(ShapeFileInfo*& slot, const char* name, std::string& errorT
     entry->errorCode = code;
     entry->state.store(Failed, std::memory_order_release);
     ReleaseShapeFile(entry);
-    slot = nullptr;
     return code;
   }
   entry->lastUsed = ShapeFileClockSeconds();
   entry->state.store(Open, std::memory_order_release);
+  use.entry = entry;
   return 0;
 }
 
@@ -145,7 +262,8 @@ void ReleaseShapeFile(ShapeFileInfo* entry) {
     auto found = std::find(registry.files.begin(), registry.files.end(), entry);
     if (found == registry.files.end()) return;
     entry->usageCount -= 1;
-    if (entry->usageCount < 1) {
+    AnnounceRemoval(registry);
+    if (UsagesOf(registry, entry) < 1) {
       registry.files.erase(found);
       close = true;
     }
@@ -163,7 +281,9 @@ void CloseShapeFileByName(const char* name) {
     if (found == registry.files.end()) return;
     entry = *found;
     entry->openCount -= 1;
-    if (entry->openCount > 0 || entry->usageCount != 0) return;
+    if (entry->openCount > 0) return;
+    AnnounceRemoval(registry);
+    if (UsagesOf(registry, entry) != 0) return;
     registry.files.erase(found);
   }
   CloseAndFree(entry);
@@ -178,11 +298,22 @@ void ReadFileMapShapeFilesSetting() {
 }
 
 DecrementUsageCountsWhenFinished::~DecrementUsageCountsWhenFinished() {
-  if (acquired_.empty()) return;
+  bool counted = false;
+  for (const ShapeFileUse& use : acquired_) {
+    if (use.entry == nullptr) continue;
+    if (use.place < 0) {
+      counted = true;
+    } else {
+      // Release: the call's reads of the entry come before a remover sees
+      // the place empty.
+      MyUsage().record->holding[use.place].store(nullptr, std::memory_order_release);
+    }
+  }
+  if (!counted) return;
   try {
     ZRScopedLock lock(TheRegistry().mutex, true);
-    for (ShapeFileInfo* entry : acquired_) {
-      if (entry != nullptr) entry->usageCount -= 1;
+    for (const ShapeFileUse& use : acquired_) {
+      if (use.entry != nullptr && use.place < 0) use.entry->usageCount -= 1;
     }
   } catch (...) {
     // A lock that cannot be taken leaves the counts high: the files then
@@ -204,10 +335,12 @@ bool ClosePass(int64_t now, bool endCloser) {
       if (endCloser) registry.closerRunning = false;
       return false;
     }
+    AnnounceRemoval(registry);
     const int64_t cutoff = now - 60;
     auto keep = std::stable_partition(
-        registry.files.begin(), registry.files.end(), [cutoff](const ShapeFileInfo* e) {
-          return !(e->usageCount == 0 && e->state.load() == Open && e->lastUsed.load() < cutoff);
+        registry.files.begin(), registry.files.end(), [&registry, cutoff](const ShapeFileInfo* e) {
+          return !(e->state.load() == Open && e->lastUsed.load() < cutoff &&
+                   UsagesOf(registry, e) == 0);
         });
     idle.assign(keep, registry.files.end());
     registry.files.erase(keep, registry.files.end());
@@ -233,7 +366,7 @@ std::vector<ShapeFileSnapshot> SnapshotShapeFilesForTesting() {
   ZRScopedLock lock(registry.mutex, true);
   std::vector<ShapeFileSnapshot> snapshot;
   for (const ShapeFileInfo* e : registry.files) {
-    snapshot.push_back({e->name, e->state.load(), e->usageCount, e->openCount});
+    snapshot.push_back({e->name, e->state.load(), UsagesOf(registry, e), e->openCount});
   }
   return snapshot;
 }

@@ -3,6 +3,14 @@
 // AcquireShapeFile finds or opens an entry and takes one usage on it; the
 // DecrementUsageCountsWhenFinished guard gives the usages back when a call
 // ends. ShapeFileCloserThreadProc closes entries left idle for 60 seconds.
+//
+// A query of an open file writes nothing that other threads share: the
+// usage is a pointer in the calling thread's own usage record, and a thread
+// that has seen the name before finds the entry without the lock. Every
+// removal of an entry counts one more in the registry's removal count
+// before it looks at the records, and a lock-free acquirer checks that
+// count after publishing its pointer, so that one of the two always sees
+// the other.
 #ifndef ZRUTILS_SPATIAL_SHAPE_FILE_REGISTRY_H
 #define ZRUTILS_SPATIAL_SHAPE_FILE_REGISTRY_H
 
@@ -26,17 +34,27 @@ struct ShapeFileInfo : private ZRNonCopyable {
   // Written by the opening thread outside the lock: errorCode and lastUsed
   // are stored before state (release), which waiters read with acquire.
   std::atomic<int32_t> state{New};
-  int32_t usageCount = 0;  // under the registry mutex
+  // Usages of callers waiting for or doing the open, under the registry
+  // mutex; usages of an open file are held in the threads' usage records.
+  int32_t usageCount = 0;
   std::atomic<int32_t> errorCode{0};
   // Seconds of the monotonic clock (ShapeFileClockSeconds), so that a
   // change of the wall clock neither closes busy files nor keeps idle ones.
+  // Stored only when the second changes: most queries just read it.
   std::atomic<int64_t> lastUsed{0};
   int32_t openCount = 0;  // under the registry mutex
 };
 
-// Returns 0 with slot set to the entry (one usage taken), or a code with slot
+// One usage held by a call: the entry, and the place in the thread's usage
+// record that holds it, or -1 for a usage counted in usageCount.
+struct ShapeFileUse {
+  ShapeFileInfo* entry = nullptr;
+  int place = -1;
+};
+
+// Returns 0 with use.entry set (one usage taken), or a code with use.entry
 // null. openFlag: an "OpenShapeFile" call, which creates a missing entry.
-int AcquireShapeFile(ShapeFileInfo*& slot, const char* name, std::string& errorText,
+int AcquireShapeFile(ShapeFileUse& use, const char* name, std::string& errorText,
                      OpenPafType mode, bool openFlag, int precision);
 // Drops one usage; removes, closes and frees the entry when none is left.
 void ReleaseShapeFile(ShapeFileInfo* entry);
@@ -47,15 +65,16 @@ void CloseShapeFileByName(const char* name);
 void ReadFileMapShapeFilesSetting();
 OpenPafType FileMapShapeFilesMode();
 
-// Gives back, under one lock, one usage per non-null slot when the call ends.
+// Gives back every usage taken when the call ends; counted usages under
+// one lock.
 class DecrementUsageCountsWhenFinished : private ZRNonCopyable {
  public:
-  explicit DecrementUsageCountsWhenFinished(std::vector<ShapeFileInfo*>& acquired)
+  explicit DecrementUsageCountsWhenFinished(std::vector<ShapeFileUse>& acquired)
       : acquired_(acquired) {}
   ~DecrementUsageCountsWhenFinished();  // never throws
 
  private:
-  std::vector<ShapeFileInfo*>& acquired_;
+  std::vector<ShapeFileUse>& acquired_;
 };
 
 // One pass of the closer: closes every unused open entry last used before
@@ -74,7 +93,8 @@ struct ShapeFileSnapshot {
   std::string name;
   int32_t state, usageCount, openCount;
 };
-// The registered entries in order, read under the lock.
+// The registered entries in order, read under the lock; usageCount counts
+// the usages in the threads' records too.
 std::vector<ShapeFileSnapshot> SnapshotShapeFilesForTesting();
 bool ShapeFileCloserRunning();
 

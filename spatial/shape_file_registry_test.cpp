@@ -143,7 +143,7 @@ TEST_F(ShapeFileRegistry, CloseWhileInUseKeepsTheEntry) {
   ASSERT_EQ(Call("OpenShapeFile=" + name_ + ";").status, 0);
   {
     // A call in progress holds a usage, as a query does while it searches.
-    std::vector<ShapeFileInfo*> acquired(1, nullptr);
+    std::vector<ShapeFileUse> acquired(1);
     DecrementUsageCountsWhenFinished guard(acquired);
     std::string error;
     ASSERT_EQ(AcquireShapeFile(acquired[0], name_.c_str(), error, OpenPafReadFile, false, -1), 0);
