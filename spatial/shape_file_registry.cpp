@@ -122,8 +122,8 @@ void TakeUsage(Registry& registry, ShapeFileInfo* entry, ShapeFileUse& use) {
   known.name = entry->name;  // before the usage is held: it may throw
   known.entry = entry;
   known.removals = registry.removals.load();
-  me.record->holding[place].store(entry, std::memory_order_relaxed);
-  use.place = place;
+  use.held = &me.record->holding[place];
+  use.held->store(entry, std::memory_order_relaxed);
 }
 
 // The lock-free way: a usage on an entry this thread found open before, if
@@ -136,12 +136,13 @@ bool AcquireKnown(ShapeFileUse& use, const char* name, Registry& registry) {
     if (known.entry == nullptr || known.name != name) continue;
     const int place = FreePlace(*me.record);
     if (place < 0) return false;
-    me.record->holding[place].store(known.entry);
+    std::atomic<ShapeFileInfo*>& held = me.record->holding[place];
+    held.store(known.entry);
     if (registry.removals.load() != known.removals) {
-      me.record->holding[place].store(nullptr, std::memory_order_relaxed);
+      held.store(nullptr, std::memory_order_relaxed);
       return false;
     }
-    use = {known.entry, place};
+    use = {known.entry, &held};
     MarkUsed(known.entry);
     return true;
   }
@@ -301,19 +302,19 @@ DecrementUsageCountsWhenFinished::~DecrementUsageCountsWhenFinished() {
   bool counted = false;
   for (const ShapeFileUse& use : acquired_) {
     if (use.entry == nullptr) continue;
-    if (use.place < 0) {
+    if (use.held == nullptr) {
       counted = true;
     } else {
       // Release: the call's reads of the entry come before a remover sees
       // the place empty.
-      MyUsage().record->holding[use.place].store(nullptr, std::memory_order_release);
+      use.held->store(nullptr, std::memory_order_release);
     }
   }
   if (!counted) return;
   try {
     ZRScopedLock lock(TheRegistry().mutex, true);
     for (const ShapeFileUse& use : acquired_) {
-      if (use.entry != nullptr && use.place < 0) use.entry->usageCount -= 1;
+      if (use.entry != nullptr && use.held == nullptr) use.entry->usageCount -= 1;
     }
   } catch (...) {
     // A lock that cannot be taken leaves the counts high: the files then

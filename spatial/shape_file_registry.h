@@ -46,10 +46,10 @@ struct ShapeFileInfo : private ZRNonCopyable {
 };
 
 // One usage held by a call: the entry, and the place in the thread's usage
-// record that holds it, or -1 for a usage counted in usageCount.
+// record that holds it, or null for a usage counted in usageCount.
 struct ShapeFileUse {
   ShapeFileInfo* entry = nullptr;
-  int place = -1;
+  std::atomic<ShapeFileInfo*>* held = nullptr;
 };
 
 // Returns 0 with use.entry set (one usage taken), or a code with use.entry
