@@ -6,7 +6,11 @@ as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 export DEBIAN_FRONTEND=noninteractive
 packages=(cmake make g++ binutils)
 if [ "${1:-}" = "--tests" ]; then
-  packages+=(libgtest-dev libgmock-dev libbenchmark-dev)
+  # locales: a locale with a decimal comma, for the number-parsing tests.
+  packages+=(libgtest-dev libgmock-dev libbenchmark-dev locales)
 fi
 as_root apt-get update -qq
 as_root apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+if [ "${1:-}" = "--tests" ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  as_root localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi
