@@ -55,9 +55,18 @@ struct ThreadUsage {
     ShapeFileInfo* entry = nullptr;
     uint64_t removals = 0;
   };
+  static constexpr size_t kKnown = 4;
   UsageRecord* record = nullptr;
-  Known known[4];
+  Known known[kKnown];
   size_t nextKnown = 0;
+  // The place for a name: where it is known already (perhaps from before a
+  // removal), else the oldest.
+  Known& PlaceFor(const std::string& name) {
+    for (Known& k : known) {
+      if (k.entry != nullptr && k.name == name) return k;
+    }
+    return known[nextKnown++ % kKnown];
+  }
   ~ThreadUsage() {
     if (record != nullptr) record->taken.store(false, std::memory_order_release);
   }
@@ -118,7 +127,7 @@ void TakeUsage(Registry& registry, ShapeFileInfo* entry, ShapeFileUse& use) {
     entry->usageCount += 1;
     return;
   }
-  ThreadUsage::Known& known = me.known[me.nextKnown++ % 4];
+  ThreadUsage::Known& known = me.PlaceFor(entry->name);
   known.name = entry->name;  // before the usage is held: it may throw
   known.entry = entry;
   known.removals = registry.removals.load();
