@@ -58,21 +58,14 @@ TEST(GridOnShapeFile, SearchesTheUnitSquareInEveryOpenType) {
     int inside;
     std::vector<int> candidates;
   } cases[] = {
-      {50.5, 10.55, 1, {}},     // an inner cell
-      {50.0, 10.55, 0, {1}},    // the bottom row is crossed
-      {51.05, 10.55, 0, {1}},   // the top row is crossed
-      {51.1, 10.55, 0, {}},     // above the last range
-      {49.99, 10.5, 0, {}},     // below the first range
-      {50.5, 10.0, 0, {1}},     // the first column: all crossed
-      {50.5, 11.09, 0, {1}},    // the last column
-      {50.5, 11.1, 0, {}},      // right of the grid
-      {50.5, 9.99, 0, {}},      // left of the grid
-      {kNaN, 10.5, 0, {}},      // no number: nothing, never a wild conversion
-      {50.5, kNaN, 0, {}},
-      {kInf, 10.5, 0, {}},
-      {50.5, -kInf, 0, {}},
-      {1e300, 10.5, 0, {}},
-      {50.5, 3e9, 0, {}},
+      // An inner cell; the crossed bottom and top rows; above and below the ranges.
+      {50.5, 10.55, 1, {}}, {50.0, 10.55, 0, {1}}, {51.05, 10.55, 0, {1}}, {51.1, 10.55, 0, {}},
+      {49.99, 10.5, 0, {}},
+      // The first and last columns, all crossed; right and left of the grid.
+      {50.5, 10.0, 0, {1}}, {50.5, 11.09, 0, {1}}, {50.5, 11.1, 0, {}}, {50.5, 9.99, 0, {}},
+      // No number or a huge one: nothing, never a wild conversion.
+      {kNaN, 10.5, 0, {}}, {50.5, kNaN, 0, {}}, {kInf, 10.5, 0, {}}, {50.5, -kInf, 0, {}},
+      {1e300, 10.5, 0, {}}, {50.5, 3e9, 0, {}},
   };
   for (int type : {OpenPafReadFile, OpenPafLoadIntoMemory, OpenPafFileMap}) {
     GridOnShapeFile grid;

@@ -176,11 +176,7 @@ struct SmallSet {
     files = MakeShapeFiles(kShapePolygon, shapes);
     dbf = MakeDbf({{"NAME", 'C', 8, 0}}, {{"a"}, {"b"}, {"c"}, {"d"}});
   }
-  void Write(const std::string& base) const {
-    WriteWholeFile(base + ".shp", files.shp);
-    WriteWholeFile(base + ".shx", files.shx);
-    WriteWholeFile(base + ".dbf", dbf);
-  }
+  void Write(const std::string& base) const { WriteShapeFiles(base, files, dbf); }
   std::vector<ShapeFileShape> shapes;
   ShapeFileBytes files;
   std::string dbf;
@@ -222,9 +218,7 @@ TEST(ShapeFileReader, DamagedRecordsGiveTheirCodes) {
       ScratchDir dir;
       ShapeFileBytes files = set.files;
       c.damage(files);
-      WriteWholeFile(dir.File("s.shp"), files.shp);
-      WriteWholeFile(dir.File("s.shx"), files.shx);
-      WriteWholeFile(dir.File("s.dbf"), set.dbf);
+      WriteShapeFiles(dir.File("s"), files, set.dbf);
       ShapeFileReader reader;
       std::string error;
       ASSERT_EQ(reader.Open(dir.File("s"), error, openType), 0) << error;
@@ -262,9 +256,7 @@ TEST(ShapeFileReader, ShortPointAndMultiPointRecordsAreRefused) {
     ShapeFileBytes files = MakeShapeFiles(c.type, {shape}, c.withM);
     if (c.type == kShapeMultiPointM || c.type == kShapeMultiPointZ) PutLittleAt(files.shp, 108 + 36, c.points);
     ScratchDir dir;
-    WriteWholeFile(dir.File("m.shp"), files.shp);
-    WriteWholeFile(dir.File("m.shx"), files.shx);
-    WriteWholeFile(dir.File("m.dbf"), MakeDbf({{"N", 'C', 2, 0}}, {{"x"}}));
+    WriteShapeFiles(dir.File("m"), files, MakeDbf({{"N", 'C', 2, 0}}, {{"x"}}));
     ShapeFileReader reader;
     std::string error;
     ASSERT_EQ(reader.Open(dir.File("m.shp"), error), 0) << error;
@@ -343,9 +335,7 @@ TEST(ShapeFileReader, IndexShorterThanItsHeaderHasNoRecords) {
     PutBigAt(files.shx, 24, words);
     PutBigAt(files.shp, 24, words);
     ScratchDir dir;
-    WriteWholeFile(dir.File("s.shp"), files.shp);
-    WriteWholeFile(dir.File("s.shx"), files.shx);
-    WriteWholeFile(dir.File("s.dbf"), set.dbf);
+    WriteShapeFiles(dir.File("s"), files, set.dbf);
     ShapeFileReader reader;
     std::string error;
     ASSERT_EQ(reader.Open(dir.File("s"), error), 0) << error;
