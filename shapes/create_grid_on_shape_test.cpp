@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "shapes/gos_differential.h"
+#include "shapes/grid_column.h"
 #include "shapes/gos_literal_builder.h"
 #include "shapes/gos_test_files.h"
 #include "shapes/shape_file_reader.h"
@@ -344,7 +345,9 @@ TEST(CreateGridOnShape, AnswersAgreeWithBruteForceOnNaturalEarth) {
     // 51 countries of Africa, through the filter.
     const auto options = WithPrecision(precision, precision == 3 ? "continent=Africa" : "");
     ASSERT_EQ(CreateGridOnShape(base, options), 0);
-    if (precision <= 1) EXPECT_EQ(ReadWholeFile(base + ".gos"), LiteralGos(base, options));
+    if (precision <= 1) {
+      EXPECT_EQ(ReadWholeFile(base + ".gos"), LiteralGos(base, options));
+    }
     const auto& indexed = precision == 3 ? african : shapes;
     const auto points = precision == 3
                             ? ProbePoints(indexed, -20, 52, -35, 38, precision, 600, 14)
@@ -500,6 +503,50 @@ TEST(CreateGridOnShape, DamagedIndexesGiveCodesNeverWildReads) {
       EXPECT_LE(candidates.size(), bytes.size());
     }
   }
+}
+
+// The column sweep against the literal cell-by-cell resolution, on random
+// markings of overlapping shapes.
+TEST(GridColumn, SweepMatchesCellByCellResolution) {
+  std::mt19937 random(7);
+  GosColumnEncoder encoder(2, 1);
+  std::vector<unsigned char> block;
+  std::vector<RangeMarking> ranges;
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<TraceMarking> markings;
+    const int count = static_cast<int>(random() % 12);
+    const int height = 1 + static_cast<int>(random() % 40);
+    const int shapes = 1 + static_cast<int>(random() % 4);
+    for (int i = 0; i < count; ++i) {
+      const int32_t lo = static_cast<int32_t>(random() % height) - 20;
+      const int32_t hi = lo + static_cast<int32_t>(random() % 4);
+      const char type = "ULULP"[random() % 5];
+      markings.emplace_back(1 + static_cast<int32_t>(random() % shapes), type, lo, hi);
+    }
+    const std::vector<RangeMarking> expected = LiteralResolveColumn(markings);
+    ResolveColumn(markings, ranges);
+    ASSERT_EQ(ranges, expected) << "round " << round;
+    ASSERT_EQ(encoder.Encode(ranges, block), 0);
+    ASSERT_EQ(block, LiteralEncodeColumn(expected, 2, 1)) << "round " << round;
+  }
+}
+
+TEST(GridColumn, ListOffsetsMustFitTheShapeCodeWidth) {
+  // Lists of three codes and their 0 take four entries: the 65th starts at
+  // entry 256, beyond one byte.
+  std::vector<RangeMarking> ranges;
+  for (int32_t i = 0; i < 65; ++i) {
+    RangeMarking r;
+    r.code = 'P';
+    r.from = r.to = i;
+    r.shapes = {1 + 3 * i, 2 + 3 * i, 3 + 3 * i};
+    ranges.push_back(r);
+  }
+  std::vector<unsigned char> block;
+  GosColumnEncoder encoder(1, 1);
+  EXPECT_EQ(encoder.Encode(ranges, block), 28103);
+  ranges.pop_back();
+  EXPECT_EQ(encoder.Encode(ranges, block), 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// zruPointInShape end to end on small synthetic shape files: parameters,
-// answers, codes, and the registry behaviour callers can see.
+// zruPointInShape end to end on small synthetic shape files (parameters,
+// answers, codes, and the registry behaviour callers can see) and on a copy
+// of the Natural Earth countries, whose table is the oracle of the answers.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,6 +12,7 @@
 
 #include "api/zrutils.h"
 #include "shapes/grid_on_shape_file.h"
+#include "shapes/shape_file_reader.h"
 #include "spatial/shape_file_registry.h"
 #include "tests/shape_writer.h"
 #include "tests/test_support.h"
@@ -32,6 +34,7 @@ Result Call(const std::string& parameters, int size = 256) {
   Result result;
   result.status = zruPointInShape(buffer.data(), size);
   result.answer = buffer.data();
+  EXPECT_EQ(std::string(buffer.end() - 8, buffer.end()), "########") << parameters;
   return result;
 }
 
@@ -41,15 +44,6 @@ void Expect(const std::string& parameters, int status, const std::string& answer
   const Result r = Call(parameters, size);
   EXPECT_EQ(r.status, status) << parameters;
   EXPECT_EQ(r.answer, answer) << parameters;
-}
-
-void WriteSet(const std::string& base, int32_t type, const std::vector<ShapeFileShape>& shapes,
-              const std::vector<DbfFieldSpec>& fields,
-              const std::vector<std::vector<std::string>>& rows) {
-  ShapeFileBytes files = MakeShapeFiles(type, shapes);
-  WriteWholeFile(base + ".shp", files.shp);
-  WriteWholeFile(base + ".shx", files.shx);
-  WriteWholeFile(base + ".dbf", MakeDbf(fields, rows));
 }
 
 int GosPrecision(const std::string& path) {
@@ -71,7 +65,8 @@ class PointInShape : public testing::Test {
     ShapeFileShape line = MakePolygon({{{10, 40}, {14, 42}}});
     line.shapeType = 3;
     WriteShapeSet(dir_.File("lines"), 3, {line});
-    WriteSet(dir_.File("nofields"), 5, {MakePolygon({RectangleRing(10, 40, 12, 42)})}, {}, {{}});
+    WriteShapeFiles(dir_.File("nofields"),
+                    MakeShapeFiles(5, {MakePolygon({RectangleRing(10, 40, 12, 42)})}), MakeDbf({}, {{}}));
   }
   void TearDown() override {
     setenv("HOME", savedHome_.c_str(), 1);
@@ -82,12 +77,12 @@ class PointInShape : public testing::Test {
   // North and South side by side; West, small, far off, so that the header
   // box holds a wide gap that is in no shape.
   static void WriteRegions(const std::string& base) {
-    WriteSet(base, 5,
-             {MakePolygon({RectangleRing(10, 40, 12, 42)}),
-              MakePolygon({RectangleRing(12, 40, 14, 42)}),
-              MakePolygon({RectangleRing(-0.2, 51, -0.05, 52)})},
-             {{"NAME", 'C', 10}, {"CODE", 'C', 4}},
-             {{"North", "12"}, {"South", "7"}, {"West", "3"}});
+    WriteShapeFiles(base,
+                    MakeShapeFiles(5, {MakePolygon({RectangleRing(10, 40, 12, 42)}),
+                                       MakePolygon({RectangleRing(12, 40, 14, 42)}),
+                                       MakePolygon({RectangleRing(-0.2, 51, -0.05, 52)})}),
+                    MakeDbf({{"NAME", 'C', 10}, {"CODE", 'C', 4}},
+                            {{"North", "12"}, {"South", "7"}, {"West", "3"}}));
   }
 
   ScratchDir dir_;
@@ -272,6 +267,51 @@ TEST_F(PointInShape, FileMapSettingSelectsOpenMode) {
     EXPECT_EQ(Call("ShapeFile=" + regions_ + ";LatLong=41,11;").answer, "North|12");
     EXPECT_EQ(Call("CloseShapeFile=" + regions_ + ";").status, 0);
   }
+}
+
+TEST(PointInShapeAnswer, FieldListsAgreeWithTheTable) {
+  ScratchDir dir;
+  const std::string base = dir.File("ne");
+  CopyShapeSet(std::string(ZRU_SOURCE_DIR) + "/samples/naturalearth/naturalearth_lowres", base);
+  const std::string file = base + ".shp";
+  ASSERT_EQ(Call("OpenShapeFile=" + file + ";IndexPrecision=1;").status, 0);
+
+  // London lies in the United Kingdom; the oracle is the table.
+  ShapeFileReader reader;
+  std::string error;
+  ASSERT_EQ(reader.Open(base, error), 0);
+  int uk = -1;
+  std::string value, all, allNamed;
+  for (int32_t r = 0; r < reader.RecordCount() && uk < 0; ++r)
+    if (reader.ReadStringAttribute(r, "name", value) == 0 && value == "United Kingdom") uk = r;
+  ASSERT_GE(uk, 0);
+  for (int32_t k = 0; k < reader.FieldCount(); ++k) {
+    ASSERT_EQ(reader.ReadStringAttribute(uk, k, value), 0);
+    all += (k > 0 ? "|" : "") + value;
+    allNamed += (k > 0 ? "|" : "") + reader.FieldName(k) + "=" + value;
+  }
+  std::string iso, continent;
+  reader.ReadStringAttribute(uk, "iso_a3", iso);
+  reader.ReadStringAttribute(uk, "continent", continent);
+
+  const std::string at = "ShapeFile= , " + file + " ,;LatLong=51.507222,-0.1275;";
+  const struct {
+    std::string items;
+    int status;
+    std::string answer;
+  } cases[] = {
+      {"", 0, all},
+      {"Fields=;", 0, all},
+      {"FieldNames=true;", 0, allNamed},
+      {"Fields=ISO_A3 , continent;", 0, iso + "|" + continent},
+      {"Fields= Iso_A3,continent ;FieldNames=True;", 0, "Iso_A3=" + iso + "|continent=" + continent},
+      {"Fields=name,,iso_a3;", 28020, "ERR_SHAPEFILE_NO_SUCH_FIELD"},
+      {"Fields= ;", 28020, "ERR_SHAPEFILE_NO_SUCH_FIELD"},
+      {"Fields=name;Distance=True;", 0, "United Kingdom|81923m"},
+  };
+  for (const auto& c : cases) Expect(at + c.items, c.status, c.answer);
+  EXPECT_EQ(Call("CloseShapeFile= " + file + " ,x;").status, 0);
+  EXPECT_EQ(Call(at).status, 28021);
 }
 
 }  // namespace
