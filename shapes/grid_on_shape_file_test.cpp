@@ -278,12 +278,9 @@ TEST(GridOnShapeFileConcurrency, ThreadsSearchOneStreamedFile) {
   std::vector<int> mismatches(4, 0);
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&, t] {
-      Found f{0, 0, {}};
       for (int round = 0; round < 50; ++round)
-        for (int i = 0; i < 200; ++i) {
-          f.result = grid.Search(49.9 + i * 0.007, 9.9 + i * 0.007, f.inside, f.candidates);
-          if (!(f == expected[i])) ++mismatches[t];
-        }
+        for (int i = 0; i < 200; ++i)
+          if (!(SearchOf(grid, 49.9 + i * 0.007, 9.9 + i * 0.007) == expected[i])) ++mismatches[t];
     });
   for (auto& t : threads) t.join();
   EXPECT_EQ(mismatches, std::vector<int>(4, 0));

@@ -69,11 +69,7 @@ std::string Describe(int32_t index, const ShapeFileShape& s) {
     // The oracle prints Python's shortest form; compare as numbers.
     box << s.minX << " " << s.minY << " " << s.maxX << " " << s.maxY;
   }
-  std::vector<double> xy;
-  for (const ShapeFilePoint& p : s.points) {
-    xy.push_back(p.x);
-    xy.push_back(p.y);
-  }
+  const auto* xy = reinterpret_cast<const double*>(s.points.data());  // x, y pairs
   const std::string z = s.z.empty() ? "none" : Hex(DigestDoubles(s.z.data(), s.z.size()));
   // pyshp calls values not above -1e39 "no data".
   std::vector<double> m;
@@ -85,7 +81,7 @@ std::string Describe(int32_t index, const ShapeFileShape& s) {
   const std::string mDigest = anyM ? Hex(DigestDoubles(m.data(), m.size())) : "none";
   return std::to_string(index) + "\t" + std::to_string(s.shapeType) + "\t" + box.str() + "\t" +
          Join(s.parts) + "\t" + (s.shapeType == 31 ? Join(s.partTypes) : "-") + "\t" +
-         std::to_string(s.points.size()) + "\t" + Hex(DigestDoubles(xy.data(), xy.size())) + "\t" +
+         std::to_string(s.points.size()) + "\t" + Hex(DigestDoubles(xy, 2 * s.points.size())) + "\t" +
          z + "\t" + mDigest;
 }
 
