@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstring>
 #include <dirent.h>
 #include <functional>
 #include <thread>

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
