@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstring>
 #include <dirent.h>
 #include <functional>
 #include <thread>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "shapes/gos_differential.h"
+#include "shapes/grid_column.h"
 #include "shapes/gos_literal_builder.h"
 #include "shapes/gos_test_files.h"
 #include "shapes/shape_file_reader.h"
@@ -31,9 +31,10 @@ namespace {
 const std::string kNaturalEarth =
     std::string(ZRU_SOURCE_DIR) + "/samples/naturalearth/naturalearth_lowres";
 
-CreateGridOnShapeOptions WithPrecision(int precision) {
+CreateGridOnShapeOptions WithPrecision(int precision, const std::string& filter = "") {
   CreateGridOnShapeOptions options;
   options.precision = precision;
+  options.filter = filter;
   return options;
 }
 
@@ -77,10 +78,6 @@ std::vector<std::string> Listing(const std::string& folder) {
   return names;
 }
 
-ShapeFileShape Polygon(const std::vector<std::vector<ShapeFilePoint>>& rings) {
-  return MakePolygon(rings);
-}
-
 // shape with its part starts replaced, as a damaged file might store them.
 ShapeFileShape PartStarts(ShapeFileShape shape, const std::vector<int32_t>& parts) {
   shape.parts = parts;
@@ -90,7 +87,7 @@ ShapeFileShape PartStarts(ShapeFileShape shape, const std::vector<int32_t>& part
 TEST(CreateGridOnShape, UnitSquareByteForByte) {
   ScratchDir dir;
   const std::string base = dir.File("square");
-  WriteShapeSet(base, 5, {Polygon({RectangleRing(10, 50, 11, 51)})});
+  WriteShapeSet(base, 5, {MakePolygon({RectangleRing(10, 50, 11, 51)})});
   ASSERT_EQ(CreateGridOnShape(base + ".shp", WithPrecision(1)), 0);
   EXPECT_EQ(ReadWholeFile(base + ".gos"), UnitSquareGos());
   // Nothing but the set and its index is left behind.
@@ -129,27 +126,27 @@ TEST(CreateGridOnShape, CellVerdictsOfSmallSets) {
     std::vector<Query> queries;
   } cases[] = {
       {"square with a hole",
-       {Polygon({RectangleRing(0, 0, 10, 10), RectangleRing(3, 3, 7, 7, false)})},
+       {MakePolygon({RectangleRing(0, 0, 10, 10), RectangleRing(3, 3, 7, 7, false)})},
        0,
        {{1.5, 1.5, 1, {}}, {5.5, 5.5, 0, {}}, {3.5, 5.5, 0, {1}}, {6.5, 4.5, 0, {}}, {7.5, 5.5, 0, {1}}}},
       {"two overlapping squares",
-       {Polygon({RectangleRing(0, 0, 6, 6)}), Polygon({RectangleRing(3, 3, 9, 9)})},
+       {MakePolygon({RectangleRing(0, 0, 6, 6)}), MakePolygon({RectangleRing(3, 3, 9, 9)})},
        0,
        {{4.5, 4.5, 0, {1, 2}}, {1.5, 1.5, 1, {}}, {7.5, 7.5, 2, {}}}},
       {"ring inside one column",
-       {Polygon({RectangleRing(0, 0, 10, 10)}), Polygon({RectangleRing(2.2, 2.2, 2.6, 5.4)})},
+       {MakePolygon({RectangleRing(0, 0, 10, 10)}), MakePolygon({RectangleRing(2.2, 2.2, 2.6, 5.4)})},
        0,
        {{3.5, 2.5, 0, {1, 2}}, {6.5, 2.5, 1, {}}}},
       // A lone counter-clockwise ring still holds its inner points, so its
       // inner cells must name it as the clockwise ring does.
-      {"counter-clockwise ring", {Polygon({RectangleRing(0, 0, 10, 10, false)})}, 0,
+      {"counter-clockwise ring", {MakePolygon({RectangleRing(0, 0, 10, 10, false)})}, 0,
        {{5.5, 5.5, 1, {}}, {0.5, 5.5, 0, {1}}, {5.5, 0.5, 0, {1}}}},
       // Part starts outside the points are clamped by the point test (a
       // second part past the end is empty, a negative start reads from
       // point 0): the index must name the shapes that test finds inside.
       {"part starts outside the points",
-       {PartStarts(Polygon({RectangleRing(0, 0, 10, 10)}), {0, 1000}),
-        PartStarts(Polygon({RectangleRing(20, 0, 30, 10)}), {-50})},
+       {PartStarts(MakePolygon({RectangleRing(0, 0, 10, 10)}), {0, 1000}),
+        PartStarts(MakePolygon({RectangleRing(20, 0, 30, 10)}), {-50})},
        0,
        {{5.5, 5.5, 1, {}}, {5.5, 25.5, 2, {}}, {0.5, 5.5, 0, {1}}}},
   };
@@ -169,7 +166,7 @@ TEST(CreateGridOnShape, ShapesBeyondTheHeaderBoxStayInTheGrid) {
   // column of the grid and every row fits the header's width.
   ScratchDir dir;
   const std::string base = dir.File("set");
-  WriteShapeSet(base, 5, {Polygon({RectangleRing(0, 0, 10, 10)})});
+  WriteShapeSet(base, 5, {MakePolygon({RectangleRing(0, 0, 10, 10)})});
   for (const char* ext : {".shp", ".shx"}) {
     std::string bytes = ReadWholeFile(base + ext);
     for (size_t at : {52, 60})  // Xmax, Ymax
@@ -190,8 +187,8 @@ TEST(CreateGridOnShape, SharesEqualColumnsAndListTails) {
   ScratchDir dir;
   const std::string base = dir.File("band");
   WriteShapeSet(base, 5,
-                {Polygon({RectangleRing(0, 0.5, 10, 3.5)}), Polygon({RectangleRing(0, 2.5, 10, 5.5)}),
-                 Polygon({RectangleRing(0, 2.2, 10, 2.8)})});
+                {MakePolygon({RectangleRing(0, 0.5, 10, 3.5)}), MakePolygon({RectangleRing(0, 2.5, 10, 5.5)}),
+                 MakePolygon({RectangleRing(0, 2.2, 10, 2.8)})});
   ASSERT_EQ(CreateGridOnShape(base, WithPrecision(0)), 0);
   const std::string gos = ReadWholeFile(base + ".gos");
   EXPECT_EQ(gos, LiteralGos(base, WithPrecision(0)));
@@ -210,8 +207,8 @@ TEST(CreateGridOnShape, SharesEqualColumnsAndListTails) {
 TEST(CreateGridOnShape, OptionsAndRefusals) {
   ScratchDir dir;
   const std::string base = dir.File("set");
-  const std::vector<ShapeFileShape> squares = {Polygon({RectangleRing(0, 0, 4, 4)}),
-                                               Polygon({RectangleRing(4, 0, 8, 4)})};
+  const std::vector<ShapeFileShape> squares = {MakePolygon({RectangleRing(0, 0, 4, 4)}),
+                                               MakePolygon({RectangleRing(4, 0, 8, 4)})};
   WriteShapeSet(base, 5, squares);  // NAME is "shape0", "shape1"
   struct Case {
     const char* what;
@@ -219,24 +216,16 @@ TEST(CreateGridOnShape, OptionsAndRefusals) {
     int expected;
     std::vector<Query> queries;
   };
-  CreateGridOnShapeOptions filtered = WithPrecision(0);
-  filtered.filter = "name=shape1";
-  CreateGridOnShapeOptions filterEmpty = WithPrecision(0);
-  filterEmpty.filter = "NAME=";
-  CreateGridOnShapeOptions filterNoName = WithPrecision(0);
-  filterNoName.filter = "=shape1";
-  CreateGridOnShapeOptions filterNoEquals = WithPrecision(0);
-  filterNoEquals.filter = "NAME";
   CreateGridOnShapeOptions included = WithPrecision(0);
   included.includeField = "NAME";
   included.includeValues = {"shape0", "other"};
   CreateGridOnShapeOptions wider = WithPrecision(0);
   wider.widerShapeCodes = true;
   Case cases[] = {
-      {"filter", filtered, 0, {{1.5, 1.5, 0, {}}, {1.5, 5.5, 2, {}}}},
-      {"filter on an empty value", filterEmpty, ERR_GOS_NOTHING_INDEXED, {}},
-      {"filter without a name", filterNoName, ERR_GOS_INVALID_FILTER, {}},
-      {"filter without '='", filterNoEquals, ERR_GOS_INVALID_FILTER, {}},
+      {"filter", WithPrecision(0, "name=shape1"), 0, {{1.5, 1.5, 0, {}}, {1.5, 5.5, 2, {}}}},
+      {"filter on an empty value", WithPrecision(0, "NAME="), ERR_GOS_NOTHING_INDEXED, {}},
+      {"filter without a name", WithPrecision(0, "=shape1"), ERR_GOS_INVALID_FILTER, {}},
+      {"filter without '='", WithPrecision(0, "NAME"), ERR_GOS_INVALID_FILTER, {}},
       {"include list", included, 0, {{1.5, 1.5, 1, {}}, {1.5, 5.5, 0, {}}}},
       {"wider codes", wider, 0, {{1.5, 1.5, 1, {}}, {1.5, 5.5, 2, {}}}},
       {"too fine for the box", WithPrecision(-1), 0, {{1.5, 1.5, 1, {}}}},
@@ -259,8 +248,8 @@ TEST(CreateGridOnShape, OptionsAndRefusals) {
 
   // The automatic precision never goes beyond what the reader accepts:
   // 2 records on a box of 8e-8 square degrees ask for precision 4 (capped).
-  WriteShapeSet(base, 5, {Polygon({RectangleRing(0, 0, 0.0004, 0.0002)}),
-                          Polygon({RectangleRing(0.0004, 0, 0.0008, 0.0002)})});
+  WriteShapeSet(base, 5, {MakePolygon({RectangleRing(0, 0, 0.0004, 0.0002)}),
+                          MakePolygon({RectangleRing(0.0004, 0, 0.0008, 0.0002)})});
   ASSERT_EQ(CreateGridOnShape(base, WithPrecision(-2)), 0);
   ASSERT_EQ(grid.Open((base + ".gos").c_str(), error, OpenPafReadFile), 0);
   EXPECT_EQ(grid.Header().precision, 4);
@@ -274,10 +263,10 @@ TEST(CreateGridOnShape, OptionsAndRefusals) {
     int precision;
     int expected;
   } refusals[] = {
-      {"narrower than a column", 5, {Polygon({RectangleRing(0.1, 0, 0.5, 1)})}, 0, ERR_GOS_TOO_FEW_COLUMNS},
-      {"polylines", 3, {Polygon({RectangleRing(0, 0, 4, 4)})}, 0, ERR_GOS_NOT_POLYGONS},
-      {"too many columns", 5, {Polygon({RectangleRing(-180, 0, 900, 1)})}, 4, ERR_GOS_TOO_MANY_COLUMNS},
-      {"cells beyond 32 bits", 5, {Polygon({RectangleRing(0, 0, 5, 3e6)})}, 4, ERR_GOS_TOO_MANY_COLUMNS},
+      {"narrower than a column", 5, {MakePolygon({RectangleRing(0.1, 0, 0.5, 1)})}, 0, ERR_GOS_TOO_FEW_COLUMNS},
+      {"polylines", 3, {MakePolygon({RectangleRing(0, 0, 4, 4)})}, 0, ERR_GOS_NOT_POLYGONS},
+      {"too many columns", 5, {MakePolygon({RectangleRing(-180, 0, 900, 1)})}, 4, ERR_GOS_TOO_MANY_COLUMNS},
+      {"cells beyond 32 bits", 5, {MakePolygon({RectangleRing(0, 0, 5, 3e6)})}, 4, ERR_GOS_TOO_MANY_COLUMNS},
   };
   for (const Refusal& r : refusals) {
     unlink((base + ".gos").c_str());
@@ -349,13 +338,11 @@ TEST(CreateGridOnShape, AnswersAgreeWithBruteForceOnNaturalEarth) {
   }
   ScratchDir dir;
   const std::string base = dir.File("ne");
-  for (const char* ext : {".shp", ".shx", ".dbf"})
-    WriteWholeFile(base + ext, ReadWholeFile(kNaturalEarth + ext));
+  CopyShapeSet(kNaturalEarth, base);
   for (int precision = 0; precision <= 3; ++precision) {
     // The whole world up to precision 2; at 3, to keep the test quick, the
     // 51 countries of Africa, through the filter.
-    CreateGridOnShapeOptions options = WithPrecision(precision);
-    if (precision == 3) options.filter = "continent=Africa";
+    const auto options = WithPrecision(precision, precision == 3 ? "continent=Africa" : "");
     ASSERT_EQ(CreateGridOnShape(base, options), 0);
     if (precision <= 1) {
       EXPECT_EQ(ReadWholeFile(base + ".gos"), LiteralGos(base, options));
@@ -404,8 +391,7 @@ int InChild(const std::function<int()>& body) {
 TEST(CreateGridOnShape, FailedBuildsLeaveNoIndex) {
   ScratchDir dir;
   const std::string base = dir.File("ne");
-  for (const char* ext : {".shp", ".shx", ".dbf"})
-    WriteWholeFile(base + ext, ReadWholeFile(kNaturalEarth + ext));
+  CopyShapeSet(kNaturalEarth, base);
   const std::vector<std::string> set = Listing(dir.path());
 
   // The file system refuses the size the index needs: every write after the
@@ -423,18 +409,14 @@ TEST(CreateGridOnShape, FailedBuildsLeaveNoIndex) {
   mkdir((base + ".gos").c_str(), 0777);
   WriteWholeFile(base + ".gos/keep", "x");
   EXPECT_EQ(CreateGridOnShape(base, WithPrecision(0)), ERR_GOS_CREATE);
-  std::vector<std::string> withFolder = set;
-  withFolder.push_back("ne.gos");
-  std::sort(withFolder.begin(), withFolder.end());
-  EXPECT_EQ(Listing(dir.path()), withFolder);
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"ne.dbf", "ne.gos", "ne.shp", "ne.shx"}));
   unlink((base + ".gos/keep").c_str());
   rmdir((base + ".gos").c_str());
 
   // A folder the builder may not write to, as a user other than root.
   const std::string locked = dir.File("locked");
   mkdir(locked.c_str(), 0777);
-  for (const char* ext : {".shp", ".shx", ".dbf"})
-    WriteWholeFile(locked + "/ne" + ext, ReadWholeFile(kNaturalEarth + ext));
+  CopyShapeSet(kNaturalEarth, locked + "/ne");
   chmod(dir.path().c_str(), 0755);
   chmod(locked.c_str(), 0555);
   EXPECT_EQ(InChild([&] {
@@ -517,6 +499,50 @@ TEST(CreateGridOnShape, DamagedIndexesGiveCodesNeverWildReads) {
       EXPECT_LE(candidates.size(), bytes.size());
     }
   }
+}
+
+// The column sweep against the literal cell-by-cell resolution, on random
+// markings of overlapping shapes.
+TEST(GridColumn, SweepMatchesCellByCellResolution) {
+  std::mt19937 random(7);
+  GosColumnEncoder encoder(2, 1);
+  std::vector<unsigned char> block;
+  std::vector<RangeMarking> ranges;
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<TraceMarking> markings;
+    const int count = static_cast<int>(random() % 12);
+    const int height = 1 + static_cast<int>(random() % 40);
+    const int shapes = 1 + static_cast<int>(random() % 4);
+    for (int i = 0; i < count; ++i) {
+      const int32_t lo = static_cast<int32_t>(random() % height) - 20;
+      const int32_t hi = lo + static_cast<int32_t>(random() % 4);
+      const char type = "ULULP"[random() % 5];
+      markings.emplace_back(1 + static_cast<int32_t>(random() % shapes), type, lo, hi);
+    }
+    const std::vector<RangeMarking> expected = LiteralResolveColumn(markings);
+    ResolveColumn(markings, ranges);
+    ASSERT_EQ(ranges, expected) << "round " << round;
+    ASSERT_EQ(encoder.Encode(ranges, block), 0);
+    ASSERT_EQ(block, LiteralEncodeColumn(expected, 2, 1)) << "round " << round;
+  }
+}
+
+TEST(GridColumn, ListOffsetsMustFitTheShapeCodeWidth) {
+  // Lists of three codes and their 0 take four entries: the 65th starts at
+  // entry 256, beyond one byte.
+  std::vector<RangeMarking> ranges;
+  for (int32_t i = 0; i < 65; ++i) {
+    RangeMarking r;
+    r.code = 'P';
+    r.from = r.to = i;
+    r.shapes = {1 + 3 * i, 2 + 3 * i, 3 + 3 * i};
+    ranges.push_back(r);
+  }
+  std::vector<unsigned char> block;
+  GosColumnEncoder encoder(1, 1);
+  EXPECT_EQ(encoder.Encode(ranges, block), 28103);
+  ranges.pop_back();
+  EXPECT_EQ(encoder.Encode(ranges, block), 0);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -58,21 +57,14 @@ TEST(GridOnShapeFile, SearchesTheUnitSquareInEveryOpenType) {
     int inside;
     std::vector<int> candidates;
   } cases[] = {
-      {50.5, 10.55, 1, {}},     // an inner cell
-      {50.0, 10.55, 0, {1}},    // the bottom row is crossed
-      {51.05, 10.55, 0, {1}},   // the top row is crossed
-      {51.1, 10.55, 0, {}},     // above the last range
-      {49.99, 10.5, 0, {}},     // below the first range
-      {50.5, 10.0, 0, {1}},     // the first column: all crossed
-      {50.5, 11.09, 0, {1}},    // the last column
-      {50.5, 11.1, 0, {}},      // right of the grid
-      {50.5, 9.99, 0, {}},      // left of the grid
-      {kNaN, 10.5, 0, {}},      // no number: nothing, never a wild conversion
-      {50.5, kNaN, 0, {}},
-      {kInf, 10.5, 0, {}},
-      {50.5, -kInf, 0, {}},
-      {1e300, 10.5, 0, {}},
-      {50.5, 3e9, 0, {}},
+      // An inner cell; the crossed bottom and top rows; above and below the ranges.
+      {50.5, 10.55, 1, {}}, {50.0, 10.55, 0, {1}}, {51.05, 10.55, 0, {1}}, {51.1, 10.55, 0, {}},
+      {49.99, 10.5, 0, {}},
+      // The first and last columns, all crossed; right and left of the grid.
+      {50.5, 10.0, 0, {1}}, {50.5, 11.09, 0, {1}}, {50.5, 11.1, 0, {}}, {50.5, 9.99, 0, {}},
+      // No number or a huge one: nothing, never a wild conversion.
+      {kNaN, 10.5, 0, {}}, {50.5, kNaN, 0, {}}, {kInf, 10.5, 0, {}}, {50.5, -kInf, 0, {}},
+      {1e300, 10.5, 0, {}}, {50.5, 3e9, 0, {}},
   };
   for (int type : {OpenPafReadFile, OpenPafLoadIntoMemory, OpenPafFileMap}) {
     GridOnShapeFile grid;
@@ -285,12 +277,9 @@ TEST(GridOnShapeFileConcurrency, ThreadsSearchOneStreamedFile) {
   std::vector<int> mismatches(4, 0);
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&, t] {
-      Found f{0, 0, {}};
       for (int round = 0; round < 50; ++round)
-        for (int i = 0; i < 200; ++i) {
-          f.result = grid.Search(49.9 + i * 0.007, 9.9 + i * 0.007, f.inside, f.candidates);
-          if (!(f == expected[i])) ++mismatches[t];
-        }
+        for (int i = 0; i < 200; ++i)
+          if (!(SearchOf(grid, 49.9 + i * 0.007, 9.9 + i * 0.007) == expected[i])) ++mismatches[t];
     });
   for (auto& t : threads) t.join();
   EXPECT_EQ(mismatches, std::vector<int>(4, 0));

@@ -5,11 +5,11 @@
 
 #include <cstdio>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "shapes/shape_file_reader.h"
+#include "tests/shape_writer.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -32,9 +32,7 @@ class SetFiles {
   void Write(const SetBytes& bytes) {
     for (const char* extension : {".shp", ".shx", ".dbf"}) remove((Base() + extension).c_str());
     ++number_;
-    WriteWholeFile(Base() + ".shp", bytes.shp);
-    WriteWholeFile(Base() + ".shx", bytes.shx);
-    WriteWholeFile(Base() + ".dbf", bytes.dbf);
+    WriteShapeFiles(Base(), {bytes.shp, bytes.shx}, bytes.dbf);
   }
   std::string Base() const { return dir_.File("d" + std::to_string(number_)); }
 

@@ -1,14 +1,16 @@
-// ShapeFileReader against pyshp's reading of real and edge-case sets, and
-// on damaged files made with the test writer.
+// ShapeFileReader against pyshp's reading of real and edge-case sets, on
+// damaged files made with the test writer, and under many threads.
 #include "shapes/shape_file_reader.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/byte_order.h"
@@ -67,11 +69,7 @@ std::string Describe(int32_t index, const ShapeFileShape& s) {
     // The oracle prints Python's shortest form; compare as numbers.
     box << s.minX << " " << s.minY << " " << s.maxX << " " << s.maxY;
   }
-  std::vector<double> xy;
-  for (const ShapeFilePoint& p : s.points) {
-    xy.push_back(p.x);
-    xy.push_back(p.y);
-  }
+  const auto* xy = reinterpret_cast<const double*>(s.points.data());  // x, y pairs
   const std::string z = s.z.empty() ? "none" : Hex(DigestDoubles(s.z.data(), s.z.size()));
   // pyshp calls values not above -1e39 "no data".
   std::vector<double> m;
@@ -83,7 +81,7 @@ std::string Describe(int32_t index, const ShapeFileShape& s) {
   const std::string mDigest = anyM ? Hex(DigestDoubles(m.data(), m.size())) : "none";
   return std::to_string(index) + "\t" + std::to_string(s.shapeType) + "\t" + box.str() + "\t" +
          Join(s.parts) + "\t" + (s.shapeType == 31 ? Join(s.partTypes) : "-") + "\t" +
-         std::to_string(s.points.size()) + "\t" + Hex(DigestDoubles(xy.data(), xy.size())) + "\t" +
+         std::to_string(s.points.size()) + "\t" + Hex(DigestDoubles(xy, 2 * s.points.size())) + "\t" +
          z + "\t" + mDigest;
 }
 
@@ -176,11 +174,7 @@ struct SmallSet {
     files = MakeShapeFiles(kShapePolygon, shapes);
     dbf = MakeDbf({{"NAME", 'C', 8, 0}}, {{"a"}, {"b"}, {"c"}, {"d"}});
   }
-  void Write(const std::string& base) const {
-    WriteWholeFile(base + ".shp", files.shp);
-    WriteWholeFile(base + ".shx", files.shx);
-    WriteWholeFile(base + ".dbf", dbf);
-  }
+  void Write(const std::string& base) const { WriteShapeFiles(base, files, dbf); }
   std::vector<ShapeFileShape> shapes;
   ShapeFileBytes files;
   std::string dbf;
@@ -222,9 +216,7 @@ TEST(ShapeFileReader, DamagedRecordsGiveTheirCodes) {
       ScratchDir dir;
       ShapeFileBytes files = set.files;
       c.damage(files);
-      WriteWholeFile(dir.File("s.shp"), files.shp);
-      WriteWholeFile(dir.File("s.shx"), files.shx);
-      WriteWholeFile(dir.File("s.dbf"), set.dbf);
+      WriteShapeFiles(dir.File("s"), files, set.dbf);
       ShapeFileReader reader;
       std::string error;
       ASSERT_EQ(reader.Open(dir.File("s"), error, openType), 0) << error;
@@ -262,9 +254,7 @@ TEST(ShapeFileReader, ShortPointAndMultiPointRecordsAreRefused) {
     ShapeFileBytes files = MakeShapeFiles(c.type, {shape}, c.withM);
     if (c.type == kShapeMultiPointM || c.type == kShapeMultiPointZ) PutLittleAt(files.shp, 108 + 36, c.points);
     ScratchDir dir;
-    WriteWholeFile(dir.File("m.shp"), files.shp);
-    WriteWholeFile(dir.File("m.shx"), files.shx);
-    WriteWholeFile(dir.File("m.dbf"), MakeDbf({{"N", 'C', 2, 0}}, {{"x"}}));
+    WriteShapeFiles(dir.File("m"), files, MakeDbf({{"N", 'C', 2, 0}}, {{"x"}}));
     ShapeFileReader reader;
     std::string error;
     ASSERT_EQ(reader.Open(dir.File("m.shp"), error), 0) << error;
@@ -343,9 +333,7 @@ TEST(ShapeFileReader, IndexShorterThanItsHeaderHasNoRecords) {
     PutBigAt(files.shx, 24, words);
     PutBigAt(files.shp, 24, words);
     ScratchDir dir;
-    WriteWholeFile(dir.File("s.shp"), files.shp);
-    WriteWholeFile(dir.File("s.shx"), files.shx);
-    WriteWholeFile(dir.File("s.dbf"), set.dbf);
+    WriteShapeFiles(dir.File("s"), files, set.dbf);
     ShapeFileReader reader;
     std::string error;
     ASSERT_EQ(reader.Open(dir.File("s"), error), 0) << error;
@@ -457,6 +445,54 @@ TEST(ShapeFileReader, HugePolygonsRoundTripThroughEveryHolding) {
               DigestDoubles(&ring[0].x, 2 * ring.size()));
     EXPECT_TRUE(shape.IsPointInShape(0, 0));
     EXPECT_FALSE(shape.IsPointInShape(49.9, 49.9));
+  }
+}
+
+// One record's shape and first attribute, as a comparable text.
+std::string Answer(const ShapeFileReader& reader, int32_t index, ShapeFileShape& shape) {
+  std::string value;
+  const int code = reader.ReadShape(index, shape);
+  const int attributeCode = reader.ReadStringAttribute(index, 0, value);
+  const uint64_t digest = DigestDoubles(&shape.points.data()->x, 2 * shape.points.size());
+  return std::to_string(code) + " " + std::to_string(shape.parts.size()) + " " +
+         std::to_string(digest) + " " + std::to_string(attributeCode) + " " + value + " " +
+         std::to_string(shape.IsPointInShape((shape.minY + shape.maxY) / 2, (shape.minX + shape.maxX) / 2));
+}
+
+// Many threads reading one reader get what one thread gets, in every
+// holding (CI runs this under ThreadSanitizer).
+TEST(ShapeFileReaderConcurrency, EightThreadsGetTheSerialAnswers) {
+  for (const std::string& base : {kSource + "/samples/naturalearth/naturalearth_lowres",
+                                 kSource + "/tests/data/shapes/real/nybb"}) {
+    for (int openType : kOpenTypes) {
+      SCOPED_TRACE(base + " " + std::to_string(openType));
+      ShapeFileReader reader;
+      std::string error;
+      ASSERT_EQ(reader.Open(base, error, openType), 0) << error;
+      std::vector<std::string> serial;
+      ShapeFileShape shape;
+      for (int32_t i = 0; i < reader.RecordCount(); ++i) serial.push_back(Answer(reader, i, shape));
+
+      std::atomic<int> mismatches{0};
+      std::vector<std::thread> threads;
+      for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+          ShapeFileShape mine;
+          ShapeFileReader::ShapeCache cache;
+          const int32_t n = reader.RecordCount();
+          for (int32_t k = 0; k < 2 * n; ++k) {
+            const int32_t i = (k * (2 * t + 1) + t) % n;  // a different order per thread
+            if (Answer(reader, i, mine) != serial[static_cast<size_t>(i)]) ++mismatches;
+            const ShapeFileShape* cached = nullptr;
+            if (reader.ReadShape(i, cache, cached) != 0 || cached->points.size() != mine.points.size())
+              ++mismatches;
+            if (reader.ReadShape(i, mine, true) != 0 || !mine.points.empty()) ++mismatches;
+          }
+        });
+      }
+      for (std::thread& thread : threads) thread.join();
+      EXPECT_EQ(mismatches.load(), 0);
+    }
   }
 }
 

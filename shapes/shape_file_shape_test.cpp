@@ -30,18 +30,12 @@ TEST(ShapeFileShape, PointsOnAndAroundTheUnitSquare) {
     double latitude, longitude;
     bool inside;
   };
+  // The middle; the right and top edges hold, the left and bottom do not;
+  // of the corners only the top right; above and left of it.
   const Case cases[] = {
-      {0.5, 0.5, true},    // middle
-      {0.5, 1.0, true},    // right edge
-      {0.5, 0.0, false},   // left edge
-      {1.0, 0.5, true},    // top edge
-      {0.0, 0.5, false},   // bottom edge
-      {1.0, 1.0, true},    // top right corner
-      {0.0, 0.0, false},   // bottom left corner
-      {0.0, 1.0, false},   // bottom right corner
-      {1.0, 0.0, false},   // top left corner
-      {1.5, 0.5, false},   // above
-      {0.5, -0.5, false},  // left of it
+      {0.5, 0.5, true},   {0.5, 1.0, true},   {0.5, 0.0, false}, {1.0, 0.5, true},
+      {0.0, 0.5, false},  {1.0, 1.0, true},   {0.0, 0.0, false}, {0.0, 1.0, false},
+      {1.0, 0.0, false},  {1.5, 0.5, false},  {0.5, -0.5, false},
   };
   const ShapeFileShape cw = UnitSquare();
   const ShapeFileShape ccw = MakePolygon({RectangleRing(0, 0, 1, 1, false)});
@@ -71,19 +65,15 @@ TEST(ShapeFileShape, HolesAndSeveralOuterRings) {
   // An island in a lake: outer, hole, outer again inside the hole.
   const ShapeFileShape island = MakePolygon(
       {RectangleRing(0, 0, 10, 10), RectangleRing(2, 2, 8, 8, false), RectangleRing(4, 4, 6, 6)});
-  const ShapeFileShape nullShape;
   const Case cases[] = {
-      {"in the hole", withHole, 5, 5, false},
-      {"between the rings", withHole, 1, 5, true},
-      {"outside both", withHole, 11, 5, false},
-      {"first outer ring", twoOuter, 0.5, 0.5, true},
-      {"second outer ring", twoOuter, 0.5, 2.5, true},
-      {"between outer rings", twoOuter, 0.5, 1.5, false},
-      {"island", island, 5, 5, true},
-      {"lake", island, 3, 3, false},
-      {"null shape", nullShape, 0, 0, false},
+      {"in the hole", withHole, 5, 5, false},        {"between the rings", withHole, 1, 5, true},
+      {"outside both", withHole, 11, 5, false},      {"first outer", twoOuter, 0.5, 0.5, true},
+      {"second outer", twoOuter, 0.5, 2.5, true},    {"between outers", twoOuter, 0.5, 1.5, false},
+      {"island", island, 5, 5, true},                {"lake", island, 3, 3, false},
+      {"null shape", ShapeFileShape(), 0, 0, false},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.shape.IsPointInShape(c.latitude, c.longitude), c.inside) << c.what;
+  for (const Case& c : cases)
+    EXPECT_EQ(c.shape.IsPointInShape(c.latitude, c.longitude), c.inside) << c.what;
 }
 
 TEST(ShapeFileShape, PartBoxesAndMeridianCrossings) {

@@ -1,9 +1,9 @@
-// zruPointInShape end to end on small synthetic shape files: parameters,
-// answers, codes, and the registry behaviour callers can see.
+// zruPointInShape end to end on small synthetic shape files (parameters,
+// answers, codes, and the registry behaviour callers can see) and on a copy
+// of the Natural Earth countries, whose table is the oracle of the answers.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -11,6 +11,7 @@
 
 #include "api/zrutils.h"
 #include "shapes/grid_on_shape_file.h"
+#include "shapes/shape_file_reader.h"
 #include "spatial/shape_file_registry.h"
 #include "tests/shape_writer.h"
 #include "tests/test_support.h"
@@ -32,16 +33,16 @@ Result Call(const std::string& parameters, int size = 256) {
   Result result;
   result.status = zruPointInShape(buffer.data(), size);
   result.answer = buffer.data();
+  EXPECT_EQ(std::string(buffer.end() - 8, buffer.end()), "########") << parameters;
   return result;
 }
 
-void WriteSet(const std::string& base, int32_t type, const std::vector<ShapeFileShape>& shapes,
-              const std::vector<DbfFieldSpec>& fields,
-              const std::vector<std::vector<std::string>>& rows) {
-  ShapeFileBytes files = MakeShapeFiles(type, shapes);
-  WriteWholeFile(base + ".shp", files.shp);
-  WriteWholeFile(base + ".shx", files.shx);
-  WriteWholeFile(base + ".dbf", MakeDbf(fields, rows));
+// The status and answer of one call.
+void Expect(const std::string& parameters, int status, const std::string& answer,
+            int size = 256) {
+  const Result r = Call(parameters, size);
+  EXPECT_EQ(r.status, status) << parameters;
+  EXPECT_EQ(r.answer, answer) << parameters;
 }
 
 int GosPrecision(const std::string& path) {
@@ -63,7 +64,8 @@ class PointInShape : public testing::Test {
     ShapeFileShape line = MakePolygon({{{10, 40}, {14, 42}}});
     line.shapeType = 3;
     WriteShapeSet(dir_.File("lines"), 3, {line});
-    WriteSet(dir_.File("nofields"), 5, {MakePolygon({RectangleRing(10, 40, 12, 42)})}, {}, {{}});
+    WriteShapeFiles(dir_.File("nofields"),
+                    MakeShapeFiles(5, {MakePolygon({RectangleRing(10, 40, 12, 42)})}), MakeDbf({}, {{}}));
   }
   void TearDown() override {
     setenv("HOME", savedHome_.c_str(), 1);
@@ -74,12 +76,12 @@ class PointInShape : public testing::Test {
   // North and South side by side; West, small, far off, so that the header
   // box holds a wide gap that is in no shape.
   static void WriteRegions(const std::string& base) {
-    WriteSet(base, 5,
-             {MakePolygon({RectangleRing(10, 40, 12, 42)}),
-              MakePolygon({RectangleRing(12, 40, 14, 42)}),
-              MakePolygon({RectangleRing(-0.2, 51, -0.05, 52)})},
-             {{"NAME", 'C', 10}, {"CODE", 'C', 4}},
-             {{"North", "12"}, {"South", "7"}, {"West", "3"}});
+    WriteShapeFiles(base,
+                    MakeShapeFiles(5, {MakePolygon({RectangleRing(10, 40, 12, 42)}),
+                                       MakePolygon({RectangleRing(12, 40, 14, 42)}),
+                                       MakePolygon({RectangleRing(-0.2, 51, -0.05, 52)})}),
+                    MakeDbf({{"NAME", 'C', 10}, {"CODE", 'C', 4}},
+                            {{"North", "12"}, {"South", "7"}, {"West", "3"}}));
   }
 
   ScratchDir dir_;
@@ -111,12 +113,7 @@ TEST_F(PointInShape, ParametersAndValidation) {
       {"CloseShapeFile=a.shp;ShapeFile=b.shp;LatLong=1,2;", "", 0},
       {"CloseShapeFile=;", "", 0},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.parameters);
-    Result r = Call(c.parameters);
-    EXPECT_EQ(r.answer, c.answer);
-    EXPECT_EQ(r.status, c.status);
-  }
+  for (const auto& c : cases) Expect(c.parameters, c.status, c.answer);
 }
 
 TEST_F(PointInShape, QueriesAnswerFieldsNamesAndDistance) {
@@ -130,13 +127,10 @@ TEST_F(PointInShape, QueriesAnswerFieldsNamesAndDistance) {
   } const cases[] = {
       {"LatLong=41,11;", "North|12", 0},
       {"LatLong=41,13;", "South|7", 0},
-      {"LatLong=41,11;Fields=;", "North|12", 0},
       {"LatLong=41,11;Fields=code,NAME;", "12|North", 0},
-      {"LatLong=41,11;Fields= NAME , CODE ;", "North|12", 0},
       {"LatLong=41,11;Fields=code,NAME;FieldNames=True;", "code=12|NAME=North", 0},
       {"LatLong=41,11;FieldNames=true;", "NAME=North|CODE=12", 0},
       {"LatLong=41,11;FieldNames=yes;", "North|12", 0},
-      {"LatLong=41,11;Fields=NAME,,CODE;", "ERR_SHAPEFILE_NO_SUCH_FIELD", 28020},
       {"LatLong=41,11;Fields=COLOUR;", "ERR_SHAPEFILE_NO_SUCH_FIELD", 28020},
       {"LatLong=41.2,10.5;Distance=TRUE;", "North|12|" + std::to_string(north) + "m", 0},
       {"LatLong=41.2,10.5;Distance=True;Fields=CODE;", "12|" + std::to_string(north) + "m", 0},
@@ -150,27 +144,25 @@ TEST_F(PointInShape, QueriesAnswerFieldsNamesAndDistance) {
       {"LatLong=41,nan;Distance=True;", "", 0},
       {"LatLong=41,inf;", "", 0},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.parameters);
-    Result r = Call(file + c.parameters);
-    EXPECT_EQ(r.answer, c.answer);
-    EXPECT_EQ(r.status, c.status);
-  }
+  for (const auto& c : cases) Expect(file + c.parameters, c.status, c.answer);
   EXPECT_EQ(Call("CloseShapeFile=" + regions_ + ";").status, 0);
+
+  // A table without fields: the distance follows an empty answer.
+  const std::string bare = dir_.File("nofields.shp");
+  ASSERT_EQ(Call("OpenShapeFile=" + bare + ";").status, 0);
+  const int metres = static_cast<int>(LatLongDist(41, 11.9, 41, 12) * 1000.0);
+  Expect("ShapeFile=" + bare + ";LatLong=41,11.9;Distance=True;", 0,
+         "|" + std::to_string(metres) + "m");
+  Expect("ShapeFile=" + bare + ";LatLong=41,11.9;", 0, "");
+  EXPECT_EQ(Call("CloseShapeFile=" + bare + ";").status, 0);
 }
 
 TEST_F(PointInShape, BufferSizes) {
   ASSERT_EQ(Call("OpenShapeFile=" + regions_ + ";").status, 0);
   const std::string query = "ShapeFile=" + regions_ + ";LatLong=41,11;";  // "North|12"
-  Result exact = Call(query, 8);
-  EXPECT_EQ(exact.status, -6);
-  EXPECT_EQ(exact.answer, "Buffer t");
-  Result fits = Call(query, 9);
-  EXPECT_EQ(fits.status, 0);
-  EXPECT_EQ(fits.answer, "North|12");
-  Result none = Call("ShapeFile=" + regions_ + ";LatLong=45,5;", 0);
-  EXPECT_EQ(none.status, -6);
-  EXPECT_EQ(none.answer, "");
+  Expect(query, -6, "Buffer t", 8);  // the message is cut to size
+  Expect(query, 0, "North|12", 9);
+  Expect("ShapeFile=" + regions_ + ";LatLong=45,5;", -6, "", 0);
   // A negative size or no buffer writes nothing at all.
   std::string text = query;
   EXPECT_EQ(zruPointInShape(text.data(), -1), -2);
@@ -182,31 +174,16 @@ TEST_F(PointInShape, BufferSizes) {
 TEST_F(PointInShape, SecondFileOfLinesIsCheckedOnlyWhenReached) {
   // Without an index beside it, a file of lines cannot be opened.
   const std::string lines = dir_.File("lines.shp");
-  Result refused = Call("OpenShapeFile=" + lines + ";");
-  EXPECT_EQ(refused.status, 28104);
-  EXPECT_EQ(refused.answer, "Error 28104 in openning shape file");
+  Expect("OpenShapeFile=" + lines + ";", 28104, "Error 28104 in openning shape file");
   // With an index in place (any index: it is not compared with the file).
   ASSERT_EQ(Call("OpenShapeFile=" + regions_ + ";").status, 0);
   WriteWholeFile(dir_.File("lines.gos"), ReadWholeFile(dir_.File("regions.gos")));
   ASSERT_EQ(Call("OpenShapeFile=" + lines + ";").status, 0);
   const std::string both = "ShapeFile=" + regions_ + "," + lines + ";";
   EXPECT_EQ(Call(both + "LatLong=41,11;").answer, "North|12");
-  Result second = Call(both + "LatLong=45,5;");
-  EXPECT_EQ(second.status, -5);
-  EXPECT_EQ(second.answer, "Shape File not supported");
+  Expect(both + "LatLong=45,5;", -5, "Shape File not supported");
   EXPECT_EQ(Call("ShapeFile=" + lines + "," + regions_ + ";LatLong=41,11;").status, -5);
   EXPECT_EQ(Call("CloseShapeFile=" + regions_ + "," + lines + ";").status, 0);
-}
-
-TEST_F(PointInShape, DistanceOnTableWithoutFields) {
-  const std::string file = dir_.File("nofields.shp");
-  ASSERT_EQ(Call("OpenShapeFile=" + file + ";").status, 0);
-  const int metres = static_cast<int>(LatLongDist(41, 11.9, 41, 12) * 1000.0);
-  Result r = Call("ShapeFile=" + file + ";LatLong=41,11.9;Distance=True;");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.answer, "|" + std::to_string(metres) + "m");
-  EXPECT_EQ(Call("ShapeFile=" + file + ";LatLong=41,11.9;").answer, "");
-  EXPECT_EQ(Call("CloseShapeFile=" + file + ";").status, 0);
 }
 
 TEST_F(PointInShape, OpenCountsBalanceCloses) {
@@ -218,9 +195,7 @@ TEST_F(PointInShape, OpenCountsBalanceCloses) {
   EXPECT_EQ(Call(close).status, 0);
   EXPECT_EQ(Call(query).answer, "North|12");
   EXPECT_EQ(Call(close).status, 0);
-  Result closed = Call(query);
-  EXPECT_EQ(closed.status, 28021);
-  EXPECT_EQ(closed.answer, "ERR_SHAPEFILE_NOT_OPEN");
+  Expect(query, 28021, "ERR_SHAPEFILE_NOT_OPEN");
   EXPECT_EQ(Call(close).status, 0);  // not open: silent
   // The last list counts and open mode stays set.
   ASSERT_EQ(Call("OpenShapeFile=nowhere.shp;ShapeFile=" + regions_ + ";").status, 0);
@@ -291,6 +266,51 @@ TEST_F(PointInShape, FileMapSettingSelectsOpenMode) {
     EXPECT_EQ(Call("ShapeFile=" + regions_ + ";LatLong=41,11;").answer, "North|12");
     EXPECT_EQ(Call("CloseShapeFile=" + regions_ + ";").status, 0);
   }
+}
+
+TEST(PointInShapeAnswer, FieldListsAgreeWithTheTable) {
+  ScratchDir dir;
+  const std::string base = dir.File("ne");
+  CopyShapeSet(std::string(ZRU_SOURCE_DIR) + "/samples/naturalearth/naturalearth_lowres", base);
+  const std::string file = base + ".shp";
+  ASSERT_EQ(Call("OpenShapeFile=" + file + ";IndexPrecision=1;").status, 0);
+
+  // London lies in the United Kingdom; the oracle is the table.
+  ShapeFileReader reader;
+  std::string error;
+  ASSERT_EQ(reader.Open(base, error), 0);
+  int uk = -1;
+  std::string value, all, allNamed;
+  for (int32_t r = 0; r < reader.RecordCount() && uk < 0; ++r)
+    if (reader.ReadStringAttribute(r, "name", value) == 0 && value == "United Kingdom") uk = r;
+  ASSERT_GE(uk, 0);
+  for (int32_t k = 0; k < reader.FieldCount(); ++k) {
+    ASSERT_EQ(reader.ReadStringAttribute(uk, k, value), 0);
+    all += (k > 0 ? "|" : "") + value;
+    allNamed += (k > 0 ? "|" : "") + reader.FieldName(k) + "=" + value;
+  }
+  std::string iso, continent;
+  reader.ReadStringAttribute(uk, "iso_a3", iso);
+  reader.ReadStringAttribute(uk, "continent", continent);
+
+  const std::string at = "ShapeFile= , " + file + " ,;LatLong=51.507222,-0.1275;";
+  const struct {
+    std::string items;
+    int status;
+    std::string answer;
+  } cases[] = {
+      {"", 0, all},
+      {"Fields=;", 0, all},
+      {"FieldNames=true;", 0, allNamed},
+      {"Fields=ISO_A3 , continent;", 0, iso + "|" + continent},
+      {"Fields= Iso_A3,continent ;FieldNames=True;", 0, "Iso_A3=" + iso + "|continent=" + continent},
+      {"Fields=name,,iso_a3;", 28020, "ERR_SHAPEFILE_NO_SUCH_FIELD"},
+      {"Fields= ;", 28020, "ERR_SHAPEFILE_NO_SUCH_FIELD"},
+      {"Fields=name;Distance=True;", 0, "United Kingdom|81923m"},
+  };
+  for (const auto& c : cases) Expect(at + c.items, c.status, c.answer);
+  EXPECT_EQ(Call("CloseShapeFile= " + file + " ,x;").status, 0);
+  EXPECT_EQ(Call(at).status, 28021);
 }
 
 }  // namespace

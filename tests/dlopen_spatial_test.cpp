@@ -8,12 +8,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/shape_writer.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -33,12 +34,8 @@ std::vector<Expected> LoadAnswers() {
   std::string line;
   while (std::getline(in, line)) {
     std::vector<std::string> cells;
-    for (size_t start = 0;;) {
-      const size_t tab = line.find('\t', start);
-      cells.push_back(line.substr(start, tab - start));
-      if (tab == std::string::npos) break;
-      start = tab + 1;
-    }
+    std::istringstream fields(line);
+    for (std::string cell; std::getline(fields, cell, '\t');) cells.push_back(cell);
     if (cells.size() != 5) continue;
     answers.push_back({strtod(cells[0].c_str(), nullptr), strtod(cells[1].c_str(), nullptr),
                        cells[2].empty() ? "" : cells[2] + "|" + cells[3],
@@ -56,11 +53,7 @@ class SpatialHost : public testing::Test {
     ASSERT_NE(entry_, nullptr);
     ASSERT_NE(dlsym(handle_, "ShapeFileCloserThreadProc"), nullptr);
     setenv("MORVEL_CONFIG_FILE", dir_.File("config").c_str(), 1);
-    for (const char* extension : {".shp", ".shx", ".dbf"}) {
-      WriteWholeFile(dir_.File(std::string("countries") + extension),
-                     ReadWholeFile(ZRU_SOURCE_DIR "/samples/naturalearth/naturalearth_lowres" +
-                                   std::string(extension)));
-    }
+    CopyShapeSet(ZRU_SOURCE_DIR "/samples/naturalearth/naturalearth_lowres", dir_.File("countries"));
     countries_ = dir_.File("countries.shp");
   }
   void TearDown() override {
@@ -140,10 +133,7 @@ TEST_F(SpatialHost, FailedOpenWhileOthersWaitConcurrency) {
   EXPECT_NE(statuses[0], 0);
   std::string answer;
   EXPECT_EQ(Call("ShapeFile=" + missing + ";LatLong=51.5,-0.1;", answer), 28021);
-  for (const char* extension : {".shp", ".shx", ".dbf"}) {
-    WriteWholeFile(dir_.File(std::string("later") + extension),
-                   ReadWholeFile(dir_.File(std::string("countries") + extension)));
-  }
+  CopyShapeSet(dir_.File("countries"), dir_.File("later"));
   ASSERT_EQ(Call("IndexPrecision=1;OpenShapeFile=" + missing + ";", answer), 0) << answer;
   EXPECT_EQ(Call("ShapeFile=" + missing + ";LatLong=51.5,-0.1;Fields=iso_a3;", answer), 0);
   EXPECT_EQ(answer, "GBR");
@@ -155,10 +145,7 @@ TEST_F(SpatialHost, FailedOpenWhileOthersWaitConcurrency) {
 // closed and reopened under running queries. Every answer is GEOS's or,
 // when the file was just closed, "ERR_SHAPEFILE_NOT_OPEN".
 TEST_F(SpatialHost, ThreadsOpenQueryAndCloseConcurrency) {
-  for (const char* extension : {".shp", ".shx", ".dbf"}) {
-    WriteWholeFile(dir_.File(std::string("copy") + extension),
-                   ReadWholeFile(dir_.File(std::string("countries") + extension)));
-  }
+  CopyShapeSet(dir_.File("countries"), dir_.File("copy"));
   const std::string names[] = {countries_, dir_.File("copy.shp")};
   std::string answer;
   for (const std::string& name : names) {  // build both indexes first

@@ -194,14 +194,22 @@ std::string MakeDbf(const std::vector<DbfFieldSpec>& fields,
   return out;
 }
 
-void WriteShapeSet(const std::string& base, int32_t fileType,
-                   const std::vector<ShapeFileShape>& shapes, bool withM) {
-  const ShapeFileBytes files = MakeShapeFiles(fileType, shapes, withM);
+void WriteShapeFiles(const std::string& base, const ShapeFileBytes& files, const std::string& dbf) {
   WriteWholeFile(base + ".shp", files.shp);
   WriteWholeFile(base + ".shx", files.shx);
+  WriteWholeFile(base + ".dbf", dbf);
+}
+
+void CopyShapeSet(const std::string& from, const std::string& to) {
+  for (const char* ext : {".shp", ".shx", ".dbf"}) WriteWholeFile(to + ext, ReadWholeFile(from + ext));
+}
+
+void WriteShapeSet(const std::string& base, int32_t fileType,
+                   const std::vector<ShapeFileShape>& shapes, bool withM) {
   std::vector<std::vector<std::string>> rows;
   for (size_t i = 0; i < shapes.size(); ++i) rows.push_back({"shape" + std::to_string(i)});
-  WriteWholeFile(base + ".dbf", MakeDbf({{"NAME", 'C', 16, 0}}, rows));
+  WriteShapeFiles(base, MakeShapeFiles(fileType, shapes, withM),
+                  MakeDbf({{"NAME", 'C', 16, 0}}, rows));
 }
 
 uint64_t DigestDoubles(const double* values, size_t count) {

@@ -46,6 +46,10 @@ struct DbfFieldSpec {
 std::string MakeDbf(const std::vector<DbfFieldSpec>& fields,
                     const std::vector<std::vector<std::string>>& rows);
 
+// Writes base.shp, base.shx and base.dbf from the bytes given.
+void WriteShapeFiles(const std::string& base, const ShapeFileBytes& files, const std::string& dbf);
+// Copies from.shp, from.shx and from.dbf to to.shp, to.shx and to.dbf.
+void CopyShapeSet(const std::string& from, const std::string& to);
 // Writes base.shp, base.shx and base.dbf; the table has one character
 // field NAME holding "shape<index>" for each shape.
 void WriteShapeSet(const std::string& base, int32_t fileType,
