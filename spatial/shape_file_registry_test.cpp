@@ -222,7 +222,7 @@ TEST_F(ShapeFileRegistry, StressOfOpensQueriesClosesAndCloserConcurrency) {
   for (int t = 0; t < 8; ++t)
     threads.emplace_back([&, t] {
       std::mt19937 random(static_cast<unsigned>(t));
-      for (int i = 0; i < 100; ++i) {
+      for (int i = 0; i < 300; ++i) {
         const std::string& name = names[random() % names.size()];
         switch (random() % 4) {
           case 0:
