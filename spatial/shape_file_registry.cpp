@@ -60,15 +60,18 @@ struct ThreadUsage {
   Known known[kKnown];
   size_t nextKnown = 0;
   // The place for a name: where it is known already (perhaps from before a
-  // removal), else the oldest.
+  // removal), else a free one, else the oldest.
   Known& PlaceFor(const std::string& name) {
+    Known* free = nullptr;
     for (Known& k : known) {
       if (k.entry != nullptr && k.name == name) return k;
+      if (k.entry == nullptr && free == nullptr) free = &k;
     }
-    return known[nextKnown++ % kKnown];
+    return free != nullptr ? *free : known[nextKnown++ % kKnown];
   }
   ~ThreadUsage() {
     if (record != nullptr) record->taken.store(false, std::memory_order_release);
+    record = nullptr;
   }
 };
 
@@ -100,8 +103,12 @@ UsageRecord* ClaimRecord(Registry& registry) {
 
 // Under the registry lock: every usage of the entry, counted or held in a
 // thread's record. A remover first counts its removal (AnnounceRemoval).
+// Only open entries are held in records; a place that names an entry in
+// another state is a lock-free acquirer about to back out, holding an
+// address an earlier entry had.
 int32_t UsagesOf(const Registry& registry, const ShapeFileInfo* entry) {
   int32_t usages = entry->usageCount;
+  if (entry->state.load() != Open) return usages;
   for (const UsageRecord* record : registry.records) {
     for (const auto& held : record->holding) usages += held.load() == entry ? 1 : 0;
   }
@@ -119,18 +126,27 @@ void MarkUsed(ShapeFileInfo* entry) {
 
 // Under the registry lock, for an open entry: a usage in the thread's
 // record, or a counted one when the record is full.
+// Nothing here throws: out of memory, the usage is counted, or the entry is
+// not remembered.
 void TakeUsage(Registry& registry, ShapeFileInfo* entry, ShapeFileUse& use) {
   ThreadUsage& me = MyUsage();
-  if (me.record == nullptr) me.record = ClaimRecord(registry);
-  const int place = FreePlace(*me.record);
+  try {
+    if (me.record == nullptr) me.record = ClaimRecord(registry);
+  } catch (...) {
+  }
+  const int place = me.record != nullptr ? FreePlace(*me.record) : -1;
   if (place < 0) {
     entry->usageCount += 1;
     return;
   }
   ThreadUsage::Known& known = me.PlaceFor(entry->name);
-  known.name = entry->name;  // before the usage is held: it may throw
-  known.entry = entry;
-  known.removals = registry.removals.load();
+  try {
+    known.name = entry->name;
+    known.entry = entry;
+    known.removals = registry.removals.load();
+  } catch (...) {
+    known.entry = nullptr;
+  }
   use.held = &me.record->holding[place];
   use.held->store(entry, std::memory_order_relaxed);
 }
@@ -138,17 +154,23 @@ void TakeUsage(Registry& registry, ShapeFileInfo* entry, ShapeFileUse& use) {
 // The lock-free way: a usage on an entry this thread found open before, if
 // no entry has been removed since. The usage is published before the count
 // is read again; a remover counts its removal before it reads the records.
+// The count is read once before, too, so that an entry known from before a
+// removal is forgotten rather than published.
 bool AcquireKnown(ShapeFileUse& use, const char* name, Registry& registry) {
   ThreadUsage& me = MyUsage();
   if (me.record == nullptr) return false;
-  for (const ThreadUsage::Known& known : me.known) {
+  for (ThreadUsage::Known& known : me.known) {
     if (known.entry == nullptr || known.name != name) continue;
+    if (registry.removals.load() != known.removals) {
+      known.entry = nullptr;
+      return false;
+    }
     const int place = FreePlace(*me.record);
     if (place < 0) return false;
     std::atomic<ShapeFileInfo*>& held = me.record->holding[place];
     held.store(known.entry);
     if (registry.removals.load() != known.removals) {
-      held.store(nullptr, std::memory_order_relaxed);
+      held.store(nullptr, std::memory_order_release);
       return false;
     }
     use = {known.entry, &held};
@@ -349,8 +371,10 @@ bool ClosePass(int64_t now, bool endCloser) {
     const int64_t cutoff = now - 60;
     auto keep = std::stable_partition(
         registry.files.begin(), registry.files.end(), [&registry, cutoff](const ShapeFileInfo* e) {
-          return !(e->state.load() == Open && e->lastUsed.load() < cutoff &&
-                   UsagesOf(registry, e) == 0);
+          // Usages first: a query whose place is seen empty has stored its
+          // lastUsed before it emptied the place.
+          return !(e->state.load() == Open && UsagesOf(registry, e) == 0 &&
+                   e->lastUsed.load() < cutoff);
         });
     idle.assign(keep, registry.files.end());
     registry.files.erase(keep, registry.files.end());
