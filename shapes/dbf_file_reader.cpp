@@ -138,7 +138,7 @@ int DbfFileReader::ReadStringAttribute(int32_t record, int32_t field, std::strin
   int result = CheckRange(record, field);
   if (result != 0) return result;
   RecordBytes bytes;
-  result = bytes.Read(file_, RecordOffset(record), recordLength_);
+  result = ReadRecord(record, bytes);
   if (result != 0) return result;
   CutValue(reinterpret_cast<const char*>(bytes.data()), field, value);
   return 0;
