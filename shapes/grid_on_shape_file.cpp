@@ -18,8 +18,8 @@ constexpr int kTableChunkEntries = 64;
 // count and, for most columns, every range record and the lists behind them,
 // so that a search usually costs one read.
 constexpr int kColumnPrefetch = 1024;
-// A block whose records run past the first fetch is fetched again whole, up
-// to this many bytes, so that the binary search costs no further reads.
+// A block whose records run past the first fetch has the rest fetched, up to
+// this many bytes in all, so that the binary search costs no further reads.
 constexpr int kColumnFetchMax = 4096;
 // List entries read per chunk.
 constexpr int kListChunkEntries = 8;
@@ -183,8 +183,8 @@ int GridOnShapeFile::Search(double latitude, double longitude, int& inside,
 
   // A file held in memory is searched where it lies, with no copy. From a
   // stream, one read fetches the range count and as much of the block as
-  // fits; a block with more records is fetched again whole when it fits
-  // the larger buffer, so that the search below reads nothing more.
+  // fits; a block with more records has the rest fetched when it fits the
+  // larger buffer, so that the search below reads nothing more.
   const uint32_t offset = columnOffsets_[column];
   const int64_t fileSize = file_.FileSize();
   Fetched source{file_, offset, static_cast<int32_t>(fileSize - offset),
@@ -202,9 +202,11 @@ int GridOnShapeFile::Search(double latitude, double longitude, int& inside,
   if (recordsEnd > fileSize) return ERR_GOS_READ_COLUMN;
   if (source.bytes == block && recordsEnd > offset + source.size &&
       recordsEnd - offset <= kColumnFetchMax) {
-    source.size = static_cast<int32_t>(std::min<int64_t>(kColumnFetchMax, fileSize - offset));
-    if (file_.Read(block, static_cast<int32_t>(offset), source.size, nullptr) != 0)
+    const int32_t whole = static_cast<int32_t>(std::min<int64_t>(kColumnFetchMax, fileSize - offset));
+    if (file_.Read(block + source.size, static_cast<int32_t>(offset + source.size),
+                   whole - source.size, nullptr) != 0)
       return ERR_GOS_READ_COLUMN;
+    source.size = whole;
   }
 
   // The records cover ascending, disjoint row spans: the only one that can
