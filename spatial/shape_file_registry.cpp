@@ -180,6 +180,12 @@ bool AcquireKnown(ShapeFileUse& use, const char* name, Registry& registry) {
   return false;
 }
 
+// Under the registry lock: the entry of a name, compared byte for byte.
+std::vector<ShapeFileInfo*>::iterator FindByName(Registry& registry, const char* name) {
+  return std::find_if(registry.files.begin(), registry.files.end(),
+                      [name](const ShapeFileInfo* e) { return e->name == name; });
+}
+
 void CloseAndFree(ShapeFileInfo* entry) {
   entry->reader.Close();
   entry->grid.Close();
@@ -228,8 +234,7 @@ int AcquireShapeFile(ShapeFileUse& use, const char* name, std::string& errorText
   use = ShapeFileUse();
   if (!openFlag && AcquireKnown(use, name, registry)) return 0;
   ZRScopedLock lock(registry.mutex, true);
-  auto found = std::find_if(registry.files.begin(), registry.files.end(),
-                            [name](const ShapeFileInfo* e) { return e->name == name; });
+  auto found = FindByName(registry, name);
   ShapeFileInfo* entry = found == registry.files.end() ? nullptr : *found;
   if (entry == nullptr) {
     if (!openFlag) return ERR_SHAPEFILE_NOT_OPEN;
@@ -308,8 +313,7 @@ void CloseShapeFileByName(const char* name) {
   ShapeFileInfo* entry = nullptr;
   {
     ZRScopedLock lock(registry.mutex, true);
-    auto found = std::find_if(registry.files.begin(), registry.files.end(),
-                              [name](const ShapeFileInfo* e) { return e->name == name; });
+    auto found = FindByName(registry, name);
     if (found == registry.files.end()) return;
     entry = *found;
     entry->openCount -= 1;
