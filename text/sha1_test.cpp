@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -84,6 +85,21 @@ TEST(HashSha1, ShortDigestBuffer) {
     for (size_t i = size; i < sizeof digest; ++i)
       EXPECT_EQ(digest[i], 0xA5) << size;
   }
+}
+
+// The compression is chosen on first use: threads that all begin at once
+// must each get the right digest.
+TEST(HashSha1, ConcurrencyFirstUse) {
+  std::vector<std::thread> threads;
+  std::vector<std::string> digests(4);
+  for (size_t t = 0; t < digests.size(); ++t)
+    threads.emplace_back([&digests, t] {
+      for (int i = 0; i < 200; ++i) digests[t] = Sha1Hex(std::string(1000, 'a') + "abc");
+    });
+  for (std::thread& thread : threads) thread.join();
+  const std::string expected = OpenSslSha1Hex(
+      reinterpret_cast<const unsigned char*>((std::string(1000, 'a') + "abc").data()), 1003);
+  for (const std::string& digest : digests) EXPECT_EQ(digest, expected);
 }
 
 }  // namespace
