@@ -104,32 +104,17 @@ void OverPairs(benchmark::State& state, Call call) {
       static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations()));
 }
 
-void SoundexKey(benchmark::State& state) {
-  char key[8];
+// A key of the first name of every pair.
+void PhoneticKey(benchmark::State& state, void (*key)(char*, const char*, int), int maxLength) {
+  char buffer[16];
   OverPairs(state, [&](const Pair& p) {
-    Soundex(key, p.a.c_str(), 4);
-    benchmark::DoNotOptimize(key);
+    key(buffer, p.a.c_str(), maxLength);
+    benchmark::DoNotOptimize(buffer);
   });
 }
 
 void Soundex2Key(benchmark::State& state) {
   OverPairs(state, [&](const Pair& p) { benchmark::DoNotOptimize(Soundex2(p.a.c_str())); });
-}
-
-void NysiisKey(benchmark::State& state) {
-  char key[16];
-  OverPairs(state, [&](const Pair& p) {
-    Nysiis(key, p.a.c_str(), 8);
-    benchmark::DoNotOptimize(key);
-  });
-}
-
-void MetaphoneKey(benchmark::State& state) {
-  char key[16];
-  OverPairs(state, [&](const Pair& p) {
-    Metaphone(key, p.a.c_str(), 8);
-    benchmark::DoNotOptimize(key);
-  });
 }
 
 void Jaro(benchmark::State& state) {
@@ -152,10 +137,10 @@ void OneEdit(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(SoundexKey);
+BENCHMARK_CAPTURE(PhoneticKey, Soundex, Soundex, 4);
 BENCHMARK(Soundex2Key);
-BENCHMARK(NysiisKey);
-BENCHMARK(MetaphoneKey);
+BENCHMARK_CAPTURE(PhoneticKey, Nysiis, Nysiis, 8);
+BENCHMARK_CAPTURE(PhoneticKey, Metaphone, Metaphone, 8);
 BENCHMARK(Jaro);
 BENCHMARK(EditDistance)->Arg(1)->Arg(2)->Arg(3);
 BENCHMARK(OneEdit);

@@ -26,12 +26,14 @@ std::string Key(KeyFunction function, const char* text, int maxLength) {
   return std::string(key, length);
 }
 
+struct KeyCase {
+  const char* text;
+  int maxLength;
+  const char* key;
+};
+
 TEST(Soundex, TextbookAndOwnRules) {
-  const struct {
-    const char* text;
-    int maxLength;
-    const char* key;
-  } cases[] = {
+  const KeyCase cases[] = {
       // The textbook set.
       {"Robert", 4, "R163"}, {"Rupert", 4, "R163"}, {"Ashcraft", 4, "A261"},
       {"Tymczak", 4, "T522"}, {"Pfister", 4, "P236"}, {"Honeyman", 4, "H555"},
@@ -59,11 +61,7 @@ TEST(Soundex, Packed) {
 
 // Worked by hand from the rules; each row exercises one or two of them.
 TEST(Nysiis, Rules) {
-  const struct {
-    const char* text;
-    int maxLength;
-    const char* key;
-  } cases[] = {
+  const KeyCase cases[] = {
       {"Edwards", 6, "EDWAD"},     // trailing S, RD -> D, first letter restored
       {"Knight", 6, "NAT"},        // K before N, GHT
       {"Schmidt", 6, "SNAD"},      // DT -> D, SCH, M -> N
@@ -90,11 +88,7 @@ TEST(Nysiis, Rules) {
 }
 
 TEST(Metaphone, Rules) {
-  const struct {
-    const char* text;
-    int maxLength;
-    const char* key;
-  } cases[] = {
+  const KeyCase cases[] = {
       {"THOMAS", 4, "0MS"},  {"Knight", 6, "KNT"},  {"KNIGHT", 6, "NT"},
       {"Xavier", 6, "SFR"},  {"Schmidt", 6, "SKMTT"}, {"Dodge", 6, "TJ"},
       {"Wright", 6, "RT"},   {"Church", 6, "XRX"},  {"Phone", 4, "FN"},
