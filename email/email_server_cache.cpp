@@ -138,8 +138,8 @@ int FindCacheLine(int fd, const std::string& domain, size_t windowSize,
     // Only a needle cut by the window's end can still start here, and it
     // starts with a line feed within its last needle.size() - 1 bytes.
     // Whatever else the window held (a line of any length) is passed over.
-    const size_t from = length - (needle.size() - 1);
-    const char* newline = static_cast<const char*>(memchr(bytes + from, '\n', needle.size() - 1));
+    const size_t from = length > needle.size() - 1 ? length - (needle.size() - 1) : 0;
+    const char* newline = static_cast<const char*>(memchr(bytes + from, '\n', length - from));
     kept = newline != nullptr ? static_cast<size_t>(bytes + length - newline) : 0;
     memmove(bytes, bytes + length - kept, kept);
     offset += static_cast<int64_t>(length - kept);

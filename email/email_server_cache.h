@@ -35,11 +35,13 @@ enum EmailCacheResult {
 // found. A value; meaningful until the file next changes.
 struct ZRU_EXPORT EmailServerRecord {
   int64_t position = 0;  // offset of the domain's first byte; 0: not found
-  std::string domain;    // the domain searched for; empty: not found
+  std::string domain;    // the domain searched for; empty when not found
   char status = 0;       // the verdict character stored
   int age = 0;           // minutes from the record's time to the search
 
-  bool Empty() const { return domain.empty(); }
+  // Nothing was found. Told by the position, which a found record always
+  // has, so that a record of the empty domain ("user@") is found too.
+  bool Empty() const { return position == 0; }
   int Age() const { return age; }
   char Status() const { return status; }
   void Clear() { *this = EmailServerRecord(); }
