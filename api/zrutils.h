@@ -101,7 +101,7 @@ ZRU_EXPORT int tcp_client(int* socket, const char* host, const char* service,
 /* Reads length bytes unless the peer closes first: the count read, or -1. */
 ZRU_EXPORT int readn(int socket, char* buffer, int length, char* errorText);
 /* Read one line ended by terminator (a CR before it is dropped) into
- * buffer (size bytes plus a NUL): the length, 0 when the peer closed, -1 on
+ * buffer (size bytes): the length, 0 when the peer closed, -1 on
  * failure. timeoutSeconds 0 waits without limit. readcrlf reads by chunks
  * and looks only at each chunk's last byte; readcrlf1 reads byte by byte. */
 ZRU_EXPORT int readcrlf(int socket, char* buffer, size_t size, char* errorText,

@@ -3,23 +3,19 @@
 // server (level 2: the MX lookup; level 3: also a connection to
 // 127.0.0.2:25), beside the same MX lookups made directly with res_query,
 // the floor any validator on this resolver stands on.
-#include <arpa/inet.h>
 #include <arpa/nameser.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <resolv.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "api/zrutils.h"
 #include "email/email_server_cache.h"
+#include "email/email_test_support.h"
 #include "email/test_dns_server.h"
 
 namespace {
@@ -40,9 +36,8 @@ const std::string& CachePath() {
 // up before the first validation, since the settings are read once.
 struct World {
   TestDnsServer dns;
-  int listener = -1;
-  std::atomic<bool> stop{false};
-  std::thread acceptor;
+  Port25Listener mail;
+  bool canProbe = false;
   std::atomic<long> unique{0};
 
   World() {
@@ -52,33 +47,9 @@ struct World {
     fprintf(file, "EmailCacheFile=%s\n", CachePath().c_str());
     fclose(file);
     setenv("MORVEL_CONFIG_FILE", config.c_str(), 1);
-    listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(25);
-    inet_aton("127.0.0.2", &address.sin_addr);
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener, 1024) != 0) {
-      close(listener);
-      listener = -1;
-      return;
-    }
-    acceptor = std::thread([this] {
-      while (!stop) {
-        pollfd entry{listener, POLLIN, 0};
-        if (poll(&entry, 1, 50) > 0) {
-          const int client = accept(listener, nullptr, nullptr);
-          if (client >= 0) close(client);
-        }
-      }
-    });
+    canProbe = mail.Start("127.0.0.2", true).empty();
   }
   ~World() {
-    stop = true;
-    if (acceptor.joinable()) acceptor.join();
-    if (listener >= 0) close(listener);
     remove(CachePath().c_str());
     remove(Scratch(".morvel").c_str());
   }
@@ -152,7 +123,7 @@ BENCHMARK(BM_ResQueryMx)->UseRealTime();
 void ValidateCold(benchmark::State& state, int level) {
   World& world = TheWorld();
   world.PointThisThread();
-  if (level >= 3 && world.listener < 0) {
+  if (level >= 3 && !world.canProbe) {
     state.SkipWithError("cannot bind 127.0.0.2:25");
     return;
   }

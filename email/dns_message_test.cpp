@@ -27,18 +27,7 @@ struct Wire {
     bytes += b;
     return *this;
   }
-  Wire& Name(const std::string& name) {
-    size_t start = 0;
-    while (start < name.size()) {
-      size_t dot = name.find('.', start);
-      if (dot == std::string::npos) dot = name.size();
-      bytes += static_cast<char>(dot - start);
-      bytes += name.substr(start, dot - start);
-      start = dot + 1;
-    }
-    bytes += '\0';
-    return *this;
-  }
+  Wire& Name(const std::string& name) { return Raw(WireName(name)); }
   // Header with the given counts and a question for example.org MX IN.
   static Wire Reply(int an, int ns = 0, int ar = 0) {
     Wire w;

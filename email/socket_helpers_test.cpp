@@ -2,7 +2,6 @@
 // input, timeouts, descriptors above 1024, a reset peer, the connect bound,
 // and no descriptor leaked.
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -17,17 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include "email/email_test_support.h"
 #include "email/socket_helpers.h"
 
 namespace {
-
-int OpenDescriptors() {
-  int count = 0;
-  DIR* dir = opendir("/proc/self/fd");
-  while (readdir(dir) != nullptr) ++count;
-  closedir(dir);
-  return count;
-}
 
 // A connected pair: the test writes at [1], the helper reads at [0].
 struct Pair {

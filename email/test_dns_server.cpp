@@ -30,6 +30,18 @@ void Put32(std::string& out, uint32_t value) {
   Put16(out, static_cast<int>(value & 0xffff));
 }
 
+// One resource record of class IN; owner is a wire name or a pointer.
+void Record(std::string& out, const std::string& owner, int type, const std::string& data) {
+  out += owner;
+  Put16(out, type);
+  Put16(out, ns_c_in);
+  Put32(out, 3600);
+  Put16(out, static_cast<int>(data.size()));
+  out += data;
+}
+
+}  // namespace
+
 std::string WireName(const std::string& name) {
   std::string out;
   size_t start = 0;
@@ -42,18 +54,6 @@ std::string WireName(const std::string& name) {
   }
   return out + '\0';
 }
-
-// One resource record of class IN; owner is a wire name or a pointer.
-void Record(std::string& out, const std::string& owner, int type, const std::string& data) {
-  out += owner;
-  Put16(out, type);
-  Put16(out, ns_c_in);
-  Put32(out, 3600);
-  Put16(out, static_cast<int>(data.size()));
-  out += data;
-}
-
-}  // namespace
 
 TestDnsServer::TestDnsServer() = default;
 

@@ -53,6 +53,9 @@ class TestDnsServer {
   std::thread thread_;
 };
 
+// A domain name in wire form: length-prefixed labels and a 0 byte.
+std::string WireName(const std::string& name);
+
 // Points the calling thread's resolver at 127.0.0.1:port with short
 // timeouts and no search domains. The resolver state is per thread, so every
 // thread that queries must call it.

@@ -4,16 +4,13 @@
 // process, so every settings combination runs in a fresh process of this
 // program (EmailChild.DISABLED_Run) with its own configuration file.
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -29,19 +26,12 @@
 
 #include "api/zrutils.h"
 #include "email/email_server_cache.h"
+#include "email/email_test_support.h"
 #include "email/socket_helpers.h"
 #include "email/test_dns_server.h"
 #include "tests/test_support.h"
 
 namespace {
-
-int OpenDescriptors() {
-  int count = 0;
-  DIR* dir = opendir("/proc/self/fd");
-  while (readdir(dir) != nullptr) ++count;
-  closedir(dir);
-  return count;
-}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -50,69 +40,6 @@ std::vector<std::string> Lines(const std::string& text) {
   while (std::getline(in, line)) lines.push_back(line);
   return lines;
 }
-
-// A listener on port 25 of a loopback address. An accepting one counts the
-// connections it gets; a silent one has a full backlog, so the kernel drops
-// further handshakes as a host behind a black hole would.
-class Port25 {
- public:
-  ~Port25() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    for (int fd : fillers_) close(fd);
-    if (fd_ >= 0) close(fd_);
-  }
-  // Empty on success, else why the port cannot be had.
-  std::string Start(const char* host, bool accepting) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(25);
-    inet_aton(host, &address.sin_addr);
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-      return std::string("cannot bind ") + host + ":25: " + strerror(errno);
-    listen(fd_, accepting ? 128 : 0);
-    if (accepting) {
-      thread_ = std::thread([this] {
-        while (!stop_) {
-          pollfd entry{fd_, POLLIN, 0};
-          if (poll(&entry, 1, 50) > 0) {
-            const int client = accept(fd_, nullptr, nullptr);
-            if (client >= 0) {
-              ++accepted_;
-              close(client);
-            }
-          }
-        }
-      });
-      return std::string();
-    }
-    // Fill the backlog with handshakes nobody accepts.
-    for (int i = 0; i < 3; ++i) {
-      const int filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-      connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
-      fillers_.push_back(filler);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return std::string();
-  }
-  // The connections accepted, once expected have been or a second passed:
-  // the listener may accept after the client has moved on.
-  int Accepted(int expected) const {
-    for (int i = 0; i < 100 && accepted_.load() < expected; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return accepted_.load();
-  }
-
- private:
-  int fd_ = -1;
-  std::vector<int> fillers_;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> accepted_{0};
-  std::thread thread_;
-};
 
 // The zone every test serves.
 void FillZone(TestDnsServer& server) {
@@ -227,7 +154,7 @@ ChildRun RunChild(const ScratchDir& dir, const std::string& name, const std::str
 // The servers of one test.
 struct Peers {
   TestDnsServer dns;
-  Port25 accepting, silent;
+  Port25Listener accepting, silent;
   std::string skipReason;
   Peers() {
     FillZone(dns);
