@@ -5,7 +5,9 @@
 // program (EmailChild.DISABLED_Run) with its own configuration file.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <arpa/nameser.h>
 #include <netinet/in.h>
+#include <resolv.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -25,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include "api/zrutils.h"
+#include "email/dns_resolver.h"
 #include "email/email_server_cache.h"
 #include "email/email_test_support.h"
 #include "email/socket_helpers.h"
@@ -319,6 +322,82 @@ TEST(ValidateEmail, BufferRules) {
   EXPECT_EQ(0, zruValidateEmail(buffer, -1));
   EXPECT_STREQ("nothing", buffer);
   EXPECT_EQ(0, zruValidateEmail(nullptr, 10));
+}
+
+// dnsmasq, a real resolver, as a second peer: started on a free loopback
+// port with a zone of --mx-host lines, killed at the end.
+class Dnsmasq {
+ public:
+  ~Dnsmasq() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  // Empty when it answers, else why not.
+  std::string Start() {
+    if (access("/usr/sbin/dnsmasq", X_OK) != 0) return "dnsmasq is not installed";
+    // A free port: the kernel's choice for a socket closed again at once.
+    const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    close(probe);
+    std::vector<std::string> args = {
+        "/usr/sbin/dnsmasq", "--keep-in-foreground", "--port=" + std::to_string(port_),
+        "--listen-address=127.0.0.1", "--bind-interfaces", "--no-resolv", "--no-hosts",
+        "--pid-file=", "--user=root", "--log-facility=/dev/null",
+        "--mx-host=dm.test,127.0.0.2,10", "--mx-host=byname.dm.test,mail.dm.test,10",
+        "--address=/mail.dm.test/127.0.0.2", "--mx-host=closed.dm.test,127.0.0.3,10"};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    PointResolverAt(port_);
+    for (int i = 0; i < 100; ++i) {
+      unsigned char answer[512];
+      if (res_query("dm.test", ns_c_in, ns_t_mx, answer, sizeof answer) > 0) return std::string();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return "dnsmasq did not answer";
+  }
+  int port() const { return port_; }
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+TEST(ValidateEmail, DnsmasqAsPeer) {
+  Port25Listener accepting;
+  std::string reason = accepting.Start("127.0.0.2", true);
+  Dnsmasq dnsmasq;
+  if (reason.empty()) reason = dnsmasq.Start();
+  if (!reason.empty()) GTEST_SKIP() << reason;
+  // Class ANY gets no MX from a common resolver; class IN does.
+  DnsResultRec reply;
+  std::string error;
+  EXPECT_EQ(0, DnsResolveQuery("dm.test", "MX", reply, error, ns_c_any));
+  EXPECT_TRUE(reply.answers.empty());
+  EXPECT_EQ(0, DnsResolveQuery("dm.test", "MX", reply, error));
+  ASSERT_EQ(1u, reply.answers.size());
+  EXPECT_EQ("127.0.0.2", reply.answers[0].mxExchange);
+
+  ScratchDir dir;
+  const std::vector<std::string> requests = {"a@dm.test", "Level=3;a@dm.test", "Level=3;a@byname.dm.test",
+                                             "Level=3;a@closed.dm.test", "a@none.dm.test"};
+  const ChildRun run = RunChild(dir, "dnsmasq", "", requests, dnsmasq.port());
+  const std::vector<std::string> expected = {"4\t", "6\t", "6\t", "5\t", "3\t"};
+  EXPECT_EQ(expected, run.answers);
+  EXPECT_EQ(2, accepting.Accepted(2));
 }
 
 // The body of the child processes above; skipped unless started by them.

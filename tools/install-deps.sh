@@ -8,6 +8,8 @@ packages=(cmake make g++ binutils)
 if [ "${1:-}" = "--tests" ]; then
   # locales: a locale with a decimal comma, for the number-parsing tests.
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev locales)
+  # dnsmasq: a real DNS server the e-mail tests start as a peer.
+  packages+=(dnsmasq-base)
 fi
 as_root apt-get update -qq
 as_root apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
