@@ -26,8 +26,14 @@ std::string Port25Listener::Start(const char* host, bool accepting) {
   address.sin_family = AF_INET;
   address.sin_port = htons(25);
   inet_aton(host, &address.sin_addr);
-  if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-    return std::string("cannot bind ") + host + ":25: " + strerror(errno);
+  // Tests run in parallel: another test's listener may hold the port for
+  // a few seconds.
+  int bound = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  for (int i = 0; i < 300 && bound != 0 && errno == EADDRINUSE; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    bound = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+  if (bound != 0) return std::string("cannot bind ") + host + ":25: " + strerror(errno);
   listen(fd_, accepting ? 1024 : 0);
   if (accepting) {
     thread_ = std::thread([this] {

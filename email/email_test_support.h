@@ -20,7 +20,8 @@ class Port25Listener {
   Port25Listener& operator=(const Port25Listener&) = delete;
 
   // Empty on success, else why the port cannot be had (binding port 25
-  // needs root or CAP_NET_BIND_SERVICE).
+  // needs root or CAP_NET_BIND_SERVICE). Waits up to 30 seconds for a port
+  // another test holds.
   std::string Start(const char* host, bool accepting);
   // The connections accepted, once expected have been or a second passed:
   // the listener may accept after the client has moved on.
