@@ -195,7 +195,11 @@ int WaitForSocketData(int socket, long timeoutSeconds) {
   for (;;) {
     const int ready = poll(&entry, 1, ms > 0x7fffffff ? 0x7fffffff : static_cast<int>(ms));
     if (ready > 0) return 0;
-    if (ready == 0) return ERR_SOCKET_TIMEDOUT;
+    if (ready == 0) {
+      // The failure text quotes errno: it must not be a stale one.
+      errno = ETIMEDOUT;
+      return ERR_SOCKET_TIMEDOUT;
+    }
     if (errno != EINTR) return ERR_SOCKET_SELECT;
   }
 }

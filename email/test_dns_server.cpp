@@ -258,6 +258,11 @@ std::string TestDnsServer::Answer(const unsigned char* query, size_t length, boo
 }
 
 void PointResolverAt(int port) {
+  // res_init reads the process's shared resolver configuration under a lock
+  // of the C library that the thread sanitizer cannot see: one thread at a
+  // time keeps its reports to real races.
+  static std::mutex initMutex;
+  std::lock_guard<std::mutex> lock(initMutex);
   res_init();
   _res.nscount = 1;
   _res.nsaddr_list[0].sin_family = AF_INET;
