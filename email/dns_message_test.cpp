@@ -181,6 +181,27 @@ TEST(DnsMessage, NamesAndTimes) {
   for (const auto& t : times) EXPECT_EQ(t.second, TimeToString(t.first)) << t.first;
 }
 
+TEST(DnsMessage, DebugOutPrintsTheReply) {
+  Wire w = Wire::Reply(2);
+  w.Record(ns_t_mx, ns_c_in, MxData(10, "mx1.example.org"));
+  Wire soa;
+  soa.Name("ns.example.org").Name("host.example.org").U32(7).U32(3600).U32(90).U32(86400).U32(0);
+  w.Record(ns_t_soa, ns_c_in, soa.bytes);
+  DnsResultRec r;
+  ASSERT_EQ(kDnsOk, w.Decode(r));
+  testing::internal::CaptureStdout();
+  r.DebugOut();
+  EXPECT_EQ(
+      "\tOpcode: (0) QUERY\n\tQuery Id: 4660\n\tResponse code: (0) NOERROR\n"
+      "\tFlags: QR AA RD RA\nQUESTIONS (1):\n\nexample.org  MX  IN\nANSWERS (2):\n"
+      "\texample.org  MX  IN  1 hour  (len=19)\n\t10\tmx1.example.org\n"
+      "\texample.org  SOA  IN  1 hour  (len=54)\n"
+      "\tOrigin:ns.example.org; MainAddress:host.example.org; SerialNum:7;\n"
+      "\tRefresh:1 hour; Retry:1 min 30 secs; Expire:1 day; Min:0 secs;\n"
+      "NAME SERVERS (0):\nADDITIONAL RECORDS (0):\n",
+      testing::internal::GetCapturedStdout());
+}
+
 TEST(DnsResolver, QueriesTheLoopbackServer) {
   TestDnsServer server;
   TestDnsServer::Entry mx;
