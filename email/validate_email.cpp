@@ -65,8 +65,10 @@ char Verdict(const char* domain, int level, std::string& detail) {
   if (DnsResolveQuery(domain, "MX", reply, detail, ns_c_in) != kDnsOk) return '3';
   detail.clear();
   std::vector<std::string> hosts;
+  // An exchange of "." (a null MX) is a domain's statement that it takes
+  // no mail, not a server to count or to try.
   for (const DnsResourceRec& record : reply.answers)
-    if (record.type == ns_t_mx) hosts.push_back(record.mxExchange);
+    if (record.type == ns_t_mx && !record.mxExchange.empty()) hosts.push_back(record.mxExchange);
   if (hosts.empty()) return '3';
   if (level <= 2) return '4';
   return ConnectToAnyMailServer(hosts) ? '6' : '5';

@@ -69,6 +69,7 @@ void FillZone(TestDnsServer& server) {
   bad.malformed = 1;
   server.Add("bad.test", bad);
   server.Add("nodata.test", host);
+  server.Add("nullmx.test", mx({{0, ""}}));
 }
 
 // A fresh process of this program runs requests (one parameter text a
@@ -196,6 +197,7 @@ TEST(ValidateEmail, VerdictsAtEachLevel) {
       {"Level=3;a@bad.test", "3\t"},         // malformed reply
       {"Level=3;a@nodata.test", "3\t"},      // NODATA
       {"Level=3;a@missing.test", "3\t"},     // NXDOMAIN
+      {"a@nullmx.test", "3\t"},              // MX "." : takes no mail
       {"Level=abc;a@ok.test", "4\t"},        // level 0
       {"Level=3a@ok.test", "4\t"},           // no ";": all address, level 2
       {"X=1;a@ok.test", "4\t"},
