@@ -17,6 +17,8 @@
 #define ZRU_EXPORT __attribute__((visibility("default")))
 #endif
 
+#include <stddef.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -45,6 +47,73 @@ ZRU_EXPORT int zruCloseList(char* buffer, int size);
  * CloseShapeFile. Answers the fields of the first shape holding the point. */
 ZRU_EXPORT int zruPointInShape(char* buffer, int size);
 ZRU_EXPORT void* ShapeFileCloserThreadProc(void* unused);
+
+/* zruValidateEmail: an optional item "Level=<n>;" and then an e-mail
+ * address. Answers a verdict character and a TAB (and, when the DNS client
+ * failed, its error text): '1' no "@", '3' no MX record, '4' MX records
+ * found, '5' (level 3 and above) no MX host accepted a connection on port
+ * 25, '6' one did. Verdicts are kept per domain in the cache file named by
+ * the setting "EmailCacheFile". Each connection attempt to a mail server is
+ * bounded to about 10 seconds. Always returns 0. */
+ZRU_EXPORT int zruValidateEmail(char* buffer, int size);
+
+/* TCP socket helpers (IPv4). Functions that can fail take an error-text
+ * buffer of at least 256 bytes, fill it through FormatSocketError and
+ * return one of the ERR_SOCKET_* codes (-1 from the readers). Safe from any
+ * thread on different sockets, except readline, whose read-ahead buffer is
+ * one per process. No helper raises SIGPIPE; descriptors are made
+ * close-on-exec. */
+struct sockaddr_in;
+ZRU_EXPORT extern const int ERR_SOCKET_SOCKET;        /* 4200 */
+ZRU_EXPORT extern const int ERR_SOCKET_SETSOCKOPT;    /* 4201 */
+ZRU_EXPORT extern const int ERR_SOCKET_BIND;          /* 4202 */
+ZRU_EXPORT extern const int ERR_SOCKET_LISTEN;        /* 4203 */
+ZRU_EXPORT extern const int ERR_SOCKET_CONNECT;       /* 4204, also a connect
+                                                         timed out */
+ZRU_EXPORT extern const int ERR_SOCKET_GETHOSTNAME;   /* 4205 */
+ZRU_EXPORT extern const int ERR_SOCKET_GETSERVBYNAME; /* 4206 */
+ZRU_EXPORT extern const int ERR_SOCKET_TIMEDOUT;      /* 4207 */
+ZRU_EXPORT extern const int ERR_SOCKET_SELECT;        /* 4208 */
+
+/* Writes message, details, ": (errno) " and the system's text for errno
+ * into errorText (256 bytes), each piece only when it fits whole; returns
+ * code. A null errorText writes nothing. */
+ZRU_EXPORT int FormatSocketError(char* errorText, int code, const char* message,
+                                 const char* detail1, const char* detail2);
+/* Nothing to set up on this platform: 0, nothing, and 1. */
+ZRU_EXPORT int InitSockets(void);
+ZRU_EXPORT void FiniSockets(void);
+ZRU_EXPORT int SocketsInitialised(void);
+/* host: dotted quad or name (null: any address); service: number (base 0)
+ * or a name of the services database for protocol. 0, 4205 or 4206. */
+ZRU_EXPORT int set_address(const char* host, const char* service,
+                           struct sockaddr_in* address, const char* protocol,
+                           char* errorText);
+/* A listening socket (backlog 128). *socket is written once socket() has
+ * succeeded and then belongs to the caller even when a later step fails. */
+ZRU_EXPORT int tcp_server(int* socket, const char* host, const char* service,
+                          char* errorText);
+/* A connected socket. The connect waits about 10 seconds at most, then
+ * fails with ERR_SOCKET_CONNECT and "Connection timed out". *socket as for
+ * tcp_server. */
+ZRU_EXPORT int tcp_client(int* socket, const char* host, const char* service,
+                          char* errorText);
+/* Reads length bytes unless the peer closes first: the count read, or -1. */
+ZRU_EXPORT int readn(int socket, char* buffer, int length, char* errorText);
+/* Read one line ended by terminator (a CR before it is dropped) into
+ * buffer (size bytes): the length, 0 when the peer closed, -1 on
+ * failure. timeoutSeconds 0 waits without limit. readcrlf reads by chunks
+ * and looks only at each chunk's last byte; readcrlf1 reads byte by byte. */
+ZRU_EXPORT int readcrlf(int socket, char* buffer, size_t size, char* errorText,
+                        char terminator, long timeoutSeconds);
+ZRU_EXPORT int readcrlf1(int socket, char* buffer, size_t size, char* errorText,
+                         char terminator, long timeoutSeconds);
+/* One line with its line feed, at most size - 1 bytes, through the
+ * process-wide read-ahead buffer (one connection at a time). */
+ZRU_EXPORT int readline(int socket, char* buffer, size_t size, char* errorText);
+/* Sends the block and closes the socket: 0, or -1 when the socket is
+ * invalid or the send failed (it is closed all the same). */
+ZRU_EXPORT int SocketSendOnce(int socket, const void* data, size_t size);
 
 /* Status codes of the list entry points. */
 enum {

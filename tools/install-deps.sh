@@ -10,6 +10,8 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev locales)
   # libssl-dev: OpenSSL's SHA-1, an oracle in the tests and a peer in the benchmarks.
   packages+=(libssl-dev)
+  # dnsmasq: a real DNS server the e-mail tests start as a peer.
+  packages+=(dnsmasq-base)
 fi
 as_root apt-get update -qq
 as_root apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null

@@ -1,0 +1,268 @@
+#include "email/email_server_cache.h"
+
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ+/";
+// 2010-01-01 00:00:00 UTC in Unix time.
+constexpr time_t kEpoch2010 = 1262304000;
+// Search reads this much at a time: large enough that a scan of a big
+// cache makes few system calls, small enough to live on any thread.
+constexpr size_t kSearchWindow = 64 * 1024;
+
+int DigitValue(char c) {
+  const char* found = c != '\0' ? strchr(kDigits, c) : nullptr;
+  return found != nullptr ? static_cast<int>(found - kDigits) : -1;
+}
+
+// pread of the whole count unless end of file comes first: the bytes read,
+// or -1.
+ssize_t ReadAt(int fd, char* buffer, size_t count, int64_t offset) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t n = pread(fd, buffer + done, count - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+// pwrite of the whole text: true when every byte reached the file.
+bool WriteAt(int fd, const std::string& text, int64_t offset) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = pwrite(fd, text.data() + done, text.size() - done,
+                             static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// A record line is "<domain>\t...\n": a domain holding either character
+// would write a line that reads as some other domain's record.
+bool StorableDomain(const std::string& domain) {
+  return domain.find_first_of("\n\t") == std::string::npos;
+}
+
+// The status and time that follow the needle ending just before offset.
+int ReadStatusAndTime(int fd, int64_t offset, CacheLineHit& hit) {
+  char bytes[16];
+  const ssize_t n = ReadAt(fd, bytes, sizeof bytes - 1, offset);
+  if (n < 0) return kCacheReadError;
+  bytes[n] = '\0';
+  hit.status = bytes[0];
+  // A line ending right after the TAB has no status and no time; the
+  // digits of the next line must not be taken for its time.
+  hit.minutes = n > 0 && bytes[0] != '\n' ? DecodeNumber(bytes + 1, 64) : 0;
+  return 0;
+}
+
+}  // namespace
+
+std::string EncodeNumber(int value, int radix) {
+  if (value < 0 || radix < 2 || radix > 64) return std::string();
+  if (value == 0) return "0";
+  std::string digits;
+  for (; value > 0; value /= radix) digits.insert(digits.begin(), kDigits[value % radix]);
+  return digits;
+}
+
+int DecodeNumber(const char* text, int radix) {
+  if (radix < 2 || radix > 64 || text == nullptr) return 0;
+  long long value = 0;
+  for (; *text != '\0'; ++text) {
+    const int digit = DigitValue(*text);
+    if (digit < 0 || digit >= radix) break;
+    value = value * radix + digit;
+    if (value > INT_MAX) return INT_MAX;
+  }
+  return static_cast<int>(value);
+}
+
+int MinutesSince2010() {
+  return static_cast<int>((time(nullptr) - kEpoch2010) / 60);
+}
+
+std::string MakeCacheLine(const std::string& domain, char status, int minutes) {
+  std::string time = EncodeNumber(minutes, 64);
+  if (time.size() < 4) time.append(4 - time.size(), ' ');
+  if (status == '\0' || status == '\n') status = ' ';
+  return domain + '\t' + status + time + '\n';
+}
+
+int FindCacheLine(int fd, const std::string& domain, size_t windowSize,
+                  std::vector<char>& window, CacheLineHit& hit) {
+  const std::string needle = '\n' + domain + '\t';
+  // The window must hold more than a needle, so that every round moves on.
+  const size_t size = windowSize > 2 * needle.size() ? windowSize : 2 * needle.size();
+  if (window.size() < size) window.resize(size);
+  char* bytes = window.data();
+  int64_t offset = 0;  // file offset of bytes[0]
+  size_t kept = 0;     // bytes carried over from the previous window
+  for (;;) {
+    const ssize_t n = ReadAt(fd, bytes + kept, size - kept, offset + static_cast<int64_t>(kept));
+    if (n < 0) return kCacheReadError;
+    const size_t length = kept + static_cast<size_t>(n);
+    const char* found = static_cast<const char*>(
+        memmem(bytes, length, needle.data(), needle.size()));
+    if (found != nullptr) {
+      // The first occurrence decides: a record counts once its line feed
+      // has been written, and a later occurrence lies past that line feed.
+      const size_t after = static_cast<size_t>(found - bytes) + needle.size();
+      const int64_t hitPosition = offset + (found - bytes) + 1;
+      bool complete = memchr(bytes + after, '\n', length - after) != nullptr;
+      for (int64_t scan = offset + static_cast<int64_t>(length); !complete && n > 0;) {
+        const ssize_t more = ReadAt(fd, bytes, size, scan);
+        if (more < 0) return kCacheReadError;
+        if (more == 0) break;
+        complete = memchr(bytes, '\n', static_cast<size_t>(more)) != nullptr;
+        scan += more;
+      }
+      if (!complete) return 1;
+      hit.position = hitPosition;
+      return ReadStatusAndTime(fd, offset + static_cast<int64_t>(after), hit);
+    }
+    if (n == 0) return 1;
+    // Only a needle cut by the window's end can still start here, and it
+    // starts with a line feed within its last needle.size() - 1 bytes.
+    // Whatever else the window held (a line of any length) is passed over.
+    const size_t from = length > needle.size() - 1 ? length - (needle.size() - 1) : 0;
+    const char* newline = static_cast<const char*>(memchr(bytes + from, '\n', length - from));
+    kept = newline != nullptr ? static_cast<size_t>(bytes + length - newline) : 0;
+    memmove(bytes, bytes + length - kept, kept);
+    offset += static_cast<int64_t>(length - kept);
+  }
+}
+
+EmailServerCache::EmailServerCache() : mutex_(0) {}
+
+int EmailServerCache::Fd() const { return fileno(file_.f()); }
+
+bool EmailServerCache::LockFile(int operation) {
+  while (flock(Fd(), operation) != 0)
+    if (errno != EINTR) return false;
+  return true;
+}
+
+void EmailServerCache::UnlockFile() { flock(Fd(), LOCK_UN); }
+
+int EmailServerCache::Open(const char* fileName) {
+  ZRScopedLock lock(mutex_, true);
+  file_.Close();
+  if (fileName == nullptr) return kCacheCannotOpen;
+  fileName_ = fileName;
+  // "x": of two processes creating the file at once exactly one creates it
+  // and writes the leading line feed; the other opens what it made. "e":
+  // a host's child processes do not inherit the descriptor.
+  bool created = false;
+  for (int attempt = 0; attempt < 2 && !file_.IsOpen(); ++attempt) {
+    if (file_.Open(fileName, "r+e", false)) break;
+    if (errno != ENOENT) return kCacheCannotOpen;
+    created = file_.Open(fileName, "w+xe", false);
+    if (!created && errno != EEXIST) return kCacheCannotOpen;
+  }
+  if (!file_.IsOpen()) return kCacheCannotOpen;
+  if (created && LockFile(LOCK_EX)) {
+    struct stat status;
+    // Another process may have appended already (its Add repaired the
+    // missing line feed), so the line feed goes only into an empty file.
+    if (fstat(Fd(), &status) == 0 && status.st_size == 0) WriteAt(Fd(), "\n", 0);
+    UnlockFile();
+  }
+  return kCacheOk;
+}
+
+void EmailServerCache::Close() {
+  ZRScopedLock lock(mutex_, true);
+  file_.Close();
+}
+
+bool EmailServerCache::IsOpen() const { return file_.IsOpen(); }
+
+int EmailServerCache::Search(const char* domain, EmailServerRecord& record) {
+  record.Clear();
+  const std::string name = domain != nullptr ? domain : "";
+  ZRScopedLock lock(mutex_, true);
+  if (!file_.IsOpen()) return kCacheNotOpen;
+  // Such a domain is never stored, and its needle could match across lines.
+  if (!StorableDomain(name)) return kCacheOk;
+  if (!LockFile(LOCK_SH)) return kCacheReadError;
+  std::vector<char> window;
+  CacheLineHit hit;
+  const int result = FindCacheLine(Fd(), name, kSearchWindow, window, hit);
+  UnlockFile();
+  lock.Unlock();
+  if (result == kCacheReadError) return kCacheReadError;
+  if (result == 0) {
+    record.position = hit.position;
+    record.domain = name;
+    record.status = hit.status;
+    record.age = MinutesSince2010() - hit.minutes;
+  }
+  return kCacheOk;
+}
+
+int EmailServerCache::Add(const char* domain, char status) {
+  const std::string name = domain != nullptr ? domain : "";
+  if (!StorableDomain(name)) return kCacheUnstorableDomain;
+  std::string line = MakeCacheLine(name, status, MinutesSince2010());
+  ZRScopedLock lock(mutex_, true);
+  if (!file_.IsOpen()) return kCacheNotOpen;
+  if (!LockFile(LOCK_EX)) return kCacheSeekWrite;
+  struct stat fileStatus;
+  int result = kCacheOk;
+  if (fstat(Fd(), &fileStatus) != 0) {
+    result = kCacheSeekWrite;
+  } else {
+    // A last line without its line feed (a writer that was cut off) would
+    // otherwise swallow the new record into a false one.
+    char last = '\0';
+    if (fileStatus.st_size > 0 && ReadAt(Fd(), &last, 1, fileStatus.st_size - 1) != 1)
+      result = kCacheSeekWrite;
+    else if (last != '\n')
+      line.insert(line.begin(), '\n');
+    if (result == kCacheOk && !WriteAt(Fd(), line, fileStatus.st_size)) result = kCacheShortWrite;
+  }
+  UnlockFile();
+  return result;
+}
+
+int EmailServerCache::Update(const EmailServerRecord& record, char status) {
+  if (record.position <= 0) return kCacheNoPosition;
+  if (!StorableDomain(record.domain)) return kCacheUnstorableDomain;
+  const std::string line = MakeCacheLine(record.domain, status, MinutesSince2010());
+  std::string onDisk(line.size(), '\0');
+  ZRScopedLock lock(mutex_, true);
+  if (!file_.IsOpen()) return kCacheNotOpen;
+  if (!LockFile(LOCK_EX)) return kCacheSeekRead;
+  int result = kCacheOk;
+  const size_t domainLength = record.domain.size();
+  const ssize_t n = ReadAt(Fd(), &onDisk[0], onDisk.size(), record.position);
+  if (n < 0)
+    result = kCacheSeekRead;
+  else if (static_cast<size_t>(n) < onDisk.size())
+    result = kCacheShortRead;
+  else if (onDisk.compare(0, domainLength, record.domain) != 0)
+    result = kCacheOtherDomain;
+  else if (onDisk[domainLength] != '\t')
+    result = kCacheNoTab;
+  else if (onDisk.back() != '\n' ||
+           onDisk.find('\n', domainLength) != onDisk.size() - 1)
+    result = kCacheLengthDiffers;
+  else if (!WriteAt(Fd(), line, record.position))
+    result = kCacheShortWrite;
+  UnlockFile();
+  return result;
+}

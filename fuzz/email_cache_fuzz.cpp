@@ -1,0 +1,58 @@
+// The cache file search on arbitrary files: the window scan finds exactly
+// what a search of the whole file finds (the first "\n<domain>\t" whose line
+// is ended), for every window size; and a record added to any file is found
+// afterwards. Input: one byte of window size, the domain up to a line feed,
+// then the file.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "email/email_server_cache.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  const size_t window = 1 + data[0];
+  const std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const size_t cut = rest.find('\n');
+  if (cut == std::string::npos) return 0;
+  const std::string domain = rest.substr(0, cut);
+  if (domain.find('\t') != std::string::npos) return 0;
+  const std::string file = rest.substr(cut + 1);
+
+  const int fd = memfd_create("cache", 0);
+  if (fd < 0) return 0;
+  if (write(fd, file.data(), file.size()) != static_cast<ssize_t>(file.size())) abort();
+
+  const std::string needle = '\n' + domain + '\t';
+  const size_t at = file.find(needle);
+  const bool expected = at != std::string::npos && file.find('\n', at + needle.size()) != std::string::npos;
+  std::vector<char> scratch;
+  CacheLineHit hit;
+  const int found = FindCacheLine(fd, domain, window, scratch, hit);
+  if (found != (expected ? 0 : 1)) abort();
+  if (expected) {
+    if (hit.position != static_cast<int64_t>(at + 1)) abort();
+    const size_t statusAt = at + needle.size();
+    if (hit.status != file[statusAt]) abort();
+    // The time is read from the 14 bytes after the status.
+    const std::string time = file.substr(statusAt + 1, 14);
+    const int minutes = file[statusAt] == '\n' ? 0 : DecodeNumber(time.c_str(), 64);
+    if (hit.minutes != minutes) abort();
+  }
+
+  // Appending repairs a cut last line, so the new record is always found.
+  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  EmailServerCache cache;
+  if (cache.Open(path.c_str()) == 0 && cache.Add(domain.c_str(), '4') == 0) {
+    EmailServerRecord record;
+    if (cache.Search(domain.c_str(), record) != 0 || record.Empty()) abort();
+  }
+  cache.Close();
+  close(fd);
+  return 0;
+}
