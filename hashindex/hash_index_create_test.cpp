@@ -268,14 +268,21 @@ TEST(HashIndexCreate, WorkedExampleOfTheFormatDocument) {
   EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"example.zrh"});  // the ".tmp" is gone
 }
 
-// Runs body in a child process and returns its exit status.
-int InChild(const std::function<int()>& body) {
+// The result body returns in a child process whose files may not grow
+// beyond limit bytes: the writes past it fail (the signal that would end
+// the process is ignored). -1 when the child does not end normally.
+int ResultUnderFileSizeLimit(rlim_t limit, const std::function<int()>& body) {
   fflush(nullptr);
   const pid_t child = fork();
-  if (child == 0) _exit(body());
+  if (child == 0) {
+    const struct rlimit size = {limit, limit};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &size);
+    _exit(body() == ERR_HASHINDEX_WRITE ? 0 : 1);
+  }
   int status = 0;
   waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return WIFEXITED(status) ? (WEXITSTATUS(status) == 0 ? ERR_HASHINDEX_WRITE : 1) : -1;
 }
 
 TEST(HashIndexCreate, FailedWriteKeepsTheOldIndex) {
@@ -289,13 +296,9 @@ TEST(HashIndexCreate, FailedWriteKeepsTheOldIndex) {
   MTFile mapped;  // a reader keeps the old index mapped meanwhile
   ASSERT_EQ(mapped.Open(path.c_str(), OpenPafFileMap, nullptr, nullptr, 0), 0);
 
-  // The file system refuses the size the new index needs; the signal that
-  // would end the process is ignored, so the writes fail.
+  // The file system refuses the size the new index needs.
   for (bool withList : {false, true}) {
-    EXPECT_EQ(InChild([&] {
-                struct rlimit limit = {8192, 8192};
-                signal(SIGXFSZ, SIG_IGN);
-                setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_EQ(ResultUnderFileSizeLimit(8192, [&] {
                 HashIndex big;
                 const int begun = withList ? big.BeginCreateUsingList(path.c_str(), 1u << 20, 20000, 20000)
                                            : big.BeginCreate(path.c_str(), 1u << 20, 20000);
@@ -305,10 +308,9 @@ TEST(HashIndexCreate, FailedWriteKeepsTheOldIndex) {
                 int result = 0;
                 for (int i = 0; i < 20000 && result == 0; ++i)
                   result = big.Insert(("key" + std::to_string(i)).c_str(), i + 1);
-                if (result == 0) result = big.EndCreate("new", 0, 0, nullptr, 0);
-                return result == ERR_HASHINDEX_WRITE ? 0 : 1;
+                return result != 0 ? result : big.EndCreate("new", 0, 0, nullptr, 0);
               }),
-              0) << withList;
+              ERR_HASHINDEX_WRITE) << withList;
     EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"names.zrh"});
     EXPECT_EQ(ReadWholeFile(path), old);
   }

@@ -86,17 +86,24 @@ BuiltIndex Build(const ScratchDir& dir, Layout layout, int n) {
   return b;
 }
 
-// Opens path in one of the four ways MTFile holds a file (3: the caller's
-// block, kept in bytes).
-int OpenIn(int mode, const std::string& path, MTFile& file, std::string& bytes) {
-  if (mode == 3) {
-    bytes = ReadWholeFile(path);
-    file.SetMemoryLocation(path.c_str(), bytes.data(), static_cast<int32_t>(bytes.size()));
-    return file.IsOpen() ? 0 : -1;
+// An index read through an MTFile held in one of the four ways: 0 stream,
+// 1 loaded, 2 mapped, 3 the caller's block (kept in bytes).
+struct ReadIndex {
+  std::string bytes;
+  MTFile file;
+  HashIndex index;
+  int Open(const std::string& path, int mode, int maxDataVersion = 2) {
+    if (mode == 3) return OpenBytes(ReadWholeFile(path), maxDataVersion);
+    const int types[3] = {OpenPafReadFile, OpenPafLoadIntoMemory, OpenPafFileMap};
+    const int result = file.Open(path.c_str(), types[mode], nullptr, nullptr, 0);
+    return result != 0 ? result : index.BeginRead(&file, maxDataVersion);
   }
-  const int types[3] = {OpenPafReadFile, OpenPafLoadIntoMemory, OpenPafFileMap};
-  return file.Open(path.c_str(), types[mode], nullptr, nullptr, 0);
-}
+  int OpenBytes(const std::string& b, int maxDataVersion = 2) {
+    bytes = b;
+    file.SetMemoryLocation("bytes", bytes.data(), static_cast<int32_t>(bytes.size()));
+    return index.BeginRead(&file, maxDataVersion);
+  }
+};
 
 // Every value the searcher gives for key, checking candidates with isKey.
 std::vector<uint64_t> SearcherValues(const HashIndex& index, const std::string& key,
@@ -199,11 +206,9 @@ TEST(HashIndex, AllLayoutsInEveryOpenMode) {
     }
 
     for (int mode = 0; mode < 4; ++mode) {
-      MTFile file;
-      std::string bytes;
-      ASSERT_EQ(OpenIn(mode, b.path, file, bytes), 0);
-      HashIndex index;
-      ASSERT_EQ(index.BeginRead(&file, 1), 0) << layout << " mode " << mode;
+      ReadIndex r;
+      ASSERT_EQ(r.Open(b.path, mode), 0) << layout << " mode " << mode;
+      const HashIndex& index = r.index;
       EXPECT_STREQ(index.GetText(), "test index");
       EXPECT_EQ(index.GetFlags(), 0x1234u);
       const char* meta;
@@ -232,10 +237,9 @@ TEST(HashIndex, AllLayoutsInEveryOpenMode) {
 TEST(HashIndex, SearcherProtocol) {
   ScratchDir dir;
   const BuiltIndex b = Build(dir, kRanges, 40);
-  MTFile file;
-  ASSERT_EQ(file.Open(b.path.c_str(), OpenPafFileMap, nullptr, nullptr, 0), 0);
-  HashIndex index;
-  ASSERT_EQ(index.BeginRead(&file, 1), 0);
+  ReadIndex r;
+  ASSERT_EQ(r.Open(b.path, 2), 0);
+  const HashIndex& index = r.index;
   HashIndexSearcher s;
   s.BeginSearch(&index, "zero");
   // The first candidate along the probe may belong to another key.
@@ -278,23 +282,11 @@ std::string ValidFile() {
   return WritePlainIndex(p);
 }
 
-// An index read from bytes held in memory (the caller's-block mode).
-struct BytesIndex {
-  std::string bytes;
-  MTFile file;
-  HashIndex index;
-  int Open(const std::string& b, int maxDataVersion = 2) {
-    bytes = b;
-    file.SetMemoryLocation("bytes", bytes.data(), static_cast<int32_t>(bytes.size()));
-    return index.BeginRead(&file, maxDataVersion);
-  }
-};
-
 TEST(HashIndex, HeaderErrorsInTheOrderChecked) {
   const std::string good = ValidFile();
-  BytesIndex r;
+  ReadIndex r;
   HashIndex& index = r.index;
-  ASSERT_EQ(r.Open(good), 0);
+  ASSERT_EQ(r.OpenBytes(good), 0);
   // Each damage alone gives its code; all of them at once give the first
   // code, and taking them away one by one gives the next.
   struct Damage { size_t at; std::string bytes; int code; } damages[] = {
@@ -312,17 +304,17 @@ TEST(HashIndex, HeaderErrorsInTheOrderChecked) {
   std::string damaged = good;
   for (const Damage& d : damages) damaged.replace(d.at, d.bytes.size(), d.bytes);
   for (const Damage& d : damages) {
-    EXPECT_EQ(r.Open(damaged), d.code);
+    EXPECT_EQ(r.OpenBytes(damaged), d.code);
     // A failed BeginRead leaves an index that answers nothing.
     uint32_t slot = HashIndex::iNoHandle;
     uint64_t value;
     EXPECT_EQ(index.Search("a", slot, value), ERR_HASHINDEX_BAD_CALL);
     std::string alone = good;
     alone.replace(d.at, d.bytes.size(), d.bytes);
-    EXPECT_EQ(r.Open(alone), d.code);
+    EXPECT_EQ(r.OpenBytes(alone), d.code);
     damaged.replace(d.at, d.bytes.size(), good.substr(d.at, d.bytes.size()));
   }
-  EXPECT_EQ(r.Open(damaged), 0);
+  EXPECT_EQ(r.OpenBytes(damaged), 0);
 }
 
 TEST(HashIndex, ImpossibleSectionsAreRefused) {
@@ -337,12 +329,11 @@ TEST(HashIndex, ImpossibleSectionsAreRefused) {
       {"listBytes past 32 bits", 32, 4, 0xFFFFFFFFu},
   };
   const std::string good = ValidFile();
-  BytesIndex r;
-  HashIndex& index = r.index;
+  ReadIndex r;
   for (const Case& c : cases) {
     std::string bytes = good;
     PutNumber(bytes, c.at, c.value, c.width);
-    EXPECT_EQ(r.Open(bytes), ERR_HASHINDEX_BAD_SECTIONS) << c.what;
+    EXPECT_EQ(r.OpenBytes(bytes), ERR_HASHINDEX_BAD_SECTIONS) << c.what;
   }
 }
 
@@ -351,9 +342,9 @@ TEST(HashIndex, EveryPrefixIsRefusedOrReadWhole) {
   for (size_t length = 0; length <= good.size() + 1; ++length) {
     std::string bytes = good.substr(0, length);
     if (length > good.size()) bytes += "?";  // trailing bytes are allowed
-    BytesIndex r;
+    ReadIndex r;
   HashIndex& index = r.index;
-    const int result = r.Open(bytes);
+    const int result = r.OpenBytes(bytes);
     if (length < good.size()) {
       EXPECT_NE(result, 0) << length;
       continue;
@@ -392,9 +383,9 @@ TEST(HashIndex, EntryWidthsAtEveryBitOffset) {
     const uint64_t mask = (uint64_t{1} << width) - 1;
     for (int i = 0; i < 17; ++i) p.table.push_back(i == 0 ? mask : next() & mask);
     const std::string bytes = WritePlainIndex(p);
-    BytesIndex r;
+    ReadIndex r;
   HashIndex& index = r.index;
-    ASSERT_EQ(r.Open(bytes), 0) << width;
+    ASSERT_EQ(r.OpenBytes(bytes), 0) << width;
     for (uint32_t i = 0; i < 17; ++i) {
       uint64_t value;
       ASSERT_EQ(index.ReadFromTable(i, value), 0);
@@ -423,9 +414,9 @@ TEST(HashIndex, ProbesEndWhenTheyComeRound) {
     p.entryBits = 8;
     for (uint32_t i = 0; i < size; ++i) p.table.push_back(0x80 | (i + 1));
     const std::string bytes = WritePlainIndex(p);
-    BytesIndex r;
+    ReadIndex r;
   HashIndex& index = r.index;
-    ASSERT_EQ(r.Open(bytes), 0);
+    ASSERT_EQ(r.OpenBytes(bytes), 0);
     for (const char* key : {"a", "b", "key", "another key"}) {
       const uint32_t h = OneAtATimeHash(key, strlen(key));
       uint32_t step = (h >> 24) + 1;
@@ -455,9 +446,9 @@ TEST(HashIndex, ProbesEndWhenTheyComeRound) {
   p.entryBits = 8;
   p.table.assign(16, 0);
   const std::string bytes = WritePlainIndex(p);
-  BytesIndex r;
+  ReadIndex r;
   HashIndex& index = r.index;
-  ASSERT_EQ(r.Open(bytes), 0);
+  ASSERT_EQ(r.OpenBytes(bytes), 0);
   EXPECT_EQ(index.CalculateSkip(15u << 24, nullptr), 1u);
   EXPECT_EQ(index.CalculateSkip(31u << 24, nullptr), 1u);
   EXPECT_EQ(index.CalculateSkip(7u << 24, nullptr), 8u);
@@ -480,10 +471,9 @@ TEST(HashIndex, MultibitFlags) {
 TEST(HashIndexConcurrency, EightThreadsSearchOneMappedIndex) {
   ScratchDir dir;
   const BuiltIndex b = Build(dir, kFlagList, 2000);
-  MTFile file;
-  ASSERT_EQ(file.Open(b.path.c_str(), OpenPafFileMap, nullptr, nullptr, 0), 0);
-  HashIndex index;
-  ASSERT_EQ(index.BeginRead(&file, 1), 0);
+  ReadIndex r;
+  ASSERT_EQ(r.Open(b.path, 2), 0);
+  const HashIndex& index = r.index;
   std::vector<int> wrong(8, 0);
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t) {
