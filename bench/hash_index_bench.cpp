@@ -20,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -56,7 +57,12 @@ struct Keys {
   }
 };
 
+// The shared data of each key count is made on first use; benchmark threads
+// may ask for it at the same moment.
+std::mutex setUp;
+
 const Keys& KeysOf(size_t count) {
+  std::lock_guard<std::mutex> lock(setUp);
   static std::map<size_t, std::unique_ptr<Keys>> all;
   auto& keys = all[count];
   if (!keys) {
@@ -77,10 +83,15 @@ const Keys& KeysOf(size_t count) {
 }
 
 // Lookup order: the keys shuffled, so probes land all over the file.
-std::vector<uint32_t> Order(size_t count) {
-  std::vector<uint32_t> order(count);
-  for (size_t i = 0; i < count; ++i) order[i] = static_cast<uint32_t>(i);
-  std::shuffle(order.begin(), order.end(), std::mt19937(7));
+const std::vector<uint32_t>& OrderOf(size_t count) {
+  std::lock_guard<std::mutex> lock(setUp);
+  static std::map<size_t, std::vector<uint32_t>> all;
+  std::vector<uint32_t>& order = all[count];
+  if (order.empty()) {
+    order.resize(count);
+    for (size_t i = 0; i < count; ++i) order[i] = static_cast<uint32_t>(i);
+    std::shuffle(order.begin(), order.end(), std::mt19937(7));
+  }
   return order;
 }
 
@@ -128,12 +139,14 @@ struct MappedIndex {
   HashIndex index;
 };
 const HashIndex& IndexOf(size_t count) {
+  const Keys& keys = KeysOf(count);
+  std::lock_guard<std::mutex> lock(setUp);
   static std::map<size_t, std::unique_ptr<MappedIndex>> all;
   auto& mapped = all[count];
   if (!mapped) {
     mapped.reset(new MappedIndex);
     mapped->path = Scratch("index", count);
-    if (BuildHashIndex(KeysOf(count), mapped->path) != 0 ||
+    if (BuildHashIndex(keys, mapped->path) != 0 ||
         mapped->file.Open(mapped->path.c_str(), OpenPafFileMap, nullptr, nullptr, 0) != 0 ||
         mapped->index.BeginRead(&mapped->file, 0) != 0)
       abort();
@@ -157,7 +170,7 @@ uint64_t Lookup(const HashIndex& index, const Keys& keys, const char* key) {
 void LookupLoop(benchmark::State& state, bool hits,
                 const std::function<uint64_t(const char*)>& find) {
   const Keys& keys = KeysOf(state.range(0));
-  static const std::vector<uint32_t> order = Order(keys.count);
+  const std::vector<uint32_t>& order = OrderOf(keys.count);
   size_t i = state.thread_index() * 7919, found = 0;
   for (auto _ : state) {
     const uint32_t k = order[i++ % keys.count];
@@ -207,11 +220,13 @@ void BM_CdbBuild(benchmark::State& state) {
 // tinycdb maps its file at cdb_init; a lookup writes its position into the
 // struct cdb, so each thread has its own.
 int CdbFile(size_t count) {
+  const Keys& keys = KeysOf(count);
+  std::lock_guard<std::mutex> lock(setUp);
   static std::map<size_t, int> all;
   auto it = all.find(count);
   if (it != all.end()) return it->second;
   const std::string path = Scratch("cdb", count);
-  if (BuildCdb(KeysOf(count), path) != 0) abort();
+  if (BuildCdb(keys, path) != 0) abort();
   const int fd = open(path.c_str(), O_RDONLY);
   unlink(path.c_str());
   return all[count] = fd;
@@ -279,11 +294,13 @@ void BM_CmphBuild(benchmark::State& state) {
 }
 
 const Cmph& CmphOf(size_t count) {
+  const Keys& keys = KeysOf(count);
+  std::lock_guard<std::mutex> lock(setUp);
   static std::map<size_t, std::unique_ptr<Cmph>> all;
   auto& cmph = all[count];
   if (!cmph) {
     cmph.reset(new Cmph);
-    BuildCmph(KeysOf(count), *cmph);
+    BuildCmph(keys, *cmph);
   }
   return *cmph;
 }
