@@ -46,6 +46,21 @@ ZRU_EXPORT int zruCloseList(char* buffer, int size);
 ZRU_EXPORT int zruPointInShape(char* buffer, int size);
 ZRU_EXPORT void* ShapeFileCloserThreadProc(void* unused);
 
+/* zruCountBoundaries: how the addresses around a point are spread over the
+ * values of one geographical code, through the address-data library
+ * "libzrpaf.so", found by the loader's search path (LD_LIBRARY_PATH, the
+ * loader cache, the system folders).
+ *
+ * "Initialise[;<ARF path>]" loads the library (990: not found, 991: a
+ * function missing) and answers the id of the ARF opened, if any;
+ * "Finalise[;<ARF id>]" closes that ARF and, after the last finalise and
+ * the last running query, unloads the library. A query takes the items
+ * ARF, GIF, Level (S or L), LatLong, Boundary, Range, All, in this order,
+ * and answers "<boundary>\t<matches>\t<percent>", or with "All=True;"
+ * "<values>\t<counts>\t<percents>" (comma-separated, at most 10 values).
+ * 990 "Address-data library not initialised" before an Initialise. */
+ZRU_EXPORT int zruCountBoundaries(char* buffer, int size);
+
 /* Status codes of the list entry points. */
 enum {
   ERR_LIST_CREATE = 24200,  /* out of memory, or an internal failure */
