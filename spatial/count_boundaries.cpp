@@ -7,6 +7,7 @@
 #endif
 
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -92,13 +93,10 @@ bool IsBlankRecord(const char* record, char d) {
   return record[leading] == '\0' || leading >= 8;
 }
 
-std::string FormatNumber(int digits, double x) {
-  char text[64];
-  if (digits >= 0) {
-    snprintf(text, sizeof text, "%.*f", digits, x);
-  } else {
-    snprintf(text, sizeof text, "%g", x);
-  }
+// count × 100 / total with 4 decimals.
+std::string Percent(int64_t count, int64_t total) {
+  char text[32];
+  snprintf(text, sizeof text, "%.4f", static_cast<double>(count) * 100.0 / static_cast<double>(total));
   return text;
 }
 
@@ -167,7 +165,9 @@ int Initialise(char* buffer, int size) {
 }
 
 int Finalise(char* buffer, int size) {
-  const int id = buffer[8] == ';' && buffer[9] != '\0' ? atoi(buffer + 9) : 0;
+  // An id past the range of int names no ARF.
+  const long number = buffer[8] == ';' ? strtol(buffer + 9, nullptr, 10) : 0;
+  const int id = number >= INT_MIN && number <= INT_MAX ? static_cast<int>(number) : 0;
   if (id != 0) {
     PafLibraryUse use;
     if (!use.Held()) return Fail(buffer, size, kPafNotInitialised, ERR_LIBRARY_NOT_LOADED);
@@ -251,9 +251,6 @@ using Counts = std::map<std::string, int32_t, std::less<>>;
 
 std::string Answer(const std::string& target, int64_t matches, int64_t total, bool all,
                    const Counts& counts) {
-  const auto percent = [total](int64_t count) {
-    return FormatNumber(4, static_cast<double>(count) * 100.0 / static_cast<double>(total));
-  };
   std::string answer;
   if (all && counts.size() <= kMostValues) {
     std::string numbers, percents;
@@ -261,12 +258,12 @@ std::string Answer(const std::string& target, int64_t matches, int64_t total, bo
       const char* comma = answer.empty() ? "" : ",";
       answer += comma + value;
       numbers += comma + std::to_string(count);
-      percents += comma + percent(count);
+      percents += comma + Percent(count, total);
     }
     return answer + '\t' + numbers + '\t' + percents;
   }
   answer = target + '\t' + std::to_string(matches) + '\t';
-  if (total > 0) answer += percent(matches);
+  if (total > 0) answer += Percent(matches, total);
   return answer;
 }
 
