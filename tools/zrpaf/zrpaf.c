@@ -221,6 +221,7 @@ static int FunctionIndex(const char* name) {
  * count fields; the one ending ".Latitude+Longitude" gives coordinates. */
 static int ReadSpecs(Arf* arf, const char* line) {
   const char* p = line;
+  if (arf->gifFields != NULL) return ZRPAF_BAD_FILE; /* one "codes" line only */
   arf->gifFields = strdup(line);
   if (arf->gifFields == NULL) return ZRPAF_NO_MEMORY;
   arf->coordinates = -1;
