@@ -114,6 +114,20 @@ ZRU_EXPORT int readline(int socket, char* buffer, size_t size, char* errorText);
 /* Sends the block and closes the socket: 0, or -1 when the socket is
  * invalid or the send failed (it is closed all the same). */
 ZRU_EXPORT int SocketSendOnce(int socket, const void* data, size_t size);
+/* zruCountBoundaries: how the addresses around a point are spread over the
+ * values of one geographical code, through the address-data library
+ * "libzrpaf.so", found by the loader's search path (LD_LIBRARY_PATH, the
+ * loader cache, the system folders).
+ *
+ * "Initialise[;<ARF path>]" loads the library (990: not found, 991: a
+ * function missing) and answers the id of the ARF opened, if any;
+ * "Finalise[;<ARF id>]" closes that ARF and, after the last finalise and
+ * the last running query, unloads the library. A query takes the items
+ * ARF, GIF, Level (S or L), LatLong, Boundary, Range, All, in this order,
+ * and answers "<boundary>\t<matches>\t<percent>", or with "All=True;"
+ * "<values>\t<counts>\t<percents>" (comma-separated, at most 10 values).
+ * 990 "Address-data library not initialised" before an Initialise. */
+ZRU_EXPORT int zruCountBoundaries(char* buffer, int size);
 
 /* Status codes of the list entry points. */
 enum {

@@ -25,3 +25,10 @@ printf 'ZRUtils/FileMapShapeFiles=Yes\n' > build-demo/data/morvel
 echo "== point in shape: countries of well-known places, and queries per second"
 MORVEL_CONFIG_FILE="$PWD/build-demo/data/morvel" build-demo/tools/zru_shape_demo \
   "$PWD/build-demo/data/naturalearth/naturalearth_lowres.shp"
+
+# Count boundaries: the addresses around a point of the synthetic sample
+# ARF, through the stand-in address-data library, which the loader finds
+# by its name "libzrpaf.so" on LD_LIBRARY_PATH.
+echo "== count boundaries: the addresses around a point, by ward, postcode and 300 m cell"
+LD_LIBRARY_PATH="$PWD/build-demo/tools/zrpaf" build-demo/tools/zru_paf_demo \
+  "$PWD/samples/arf/sample.arf" -27.4712 153.0281
