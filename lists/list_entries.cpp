@@ -1,9 +1,7 @@
-// The three list entry points and the process-wide list registry.
-//
-// Lock order: openListsMutex, then one list's mutex; never two lists' mutexes
-// and never the registry mutex while holding a list's. File reading and
-// writing run under the list's own mutex only, so a slow file never blocks
-// other lists.
+// The three list entry points. The registry and its locking are in
+// list_registry.h: searches take no lock unless the list is being changed,
+// and file reading and writing run under the list's own mutex only, so a
+// slow file never blocks other lists.
 
 #include <strings.h>
 
@@ -21,15 +19,10 @@
 #include "foundation/mutex.h"
 #include "lists/list_file.h"
 #include "lists/list_info.h"
+#include "lists/list_registry.h"
 #include "text/string_edit.h"
 
 namespace {
-
-// A handle is a slot index plus 1. Slots are only appended and a closed
-// list's slot stays null, so a handle never names a second list.
-std::vector<std::unique_ptr<ListInfo>> openLists;
-// Guards openLists, every slot and every list's usageCount.
-ZRMutex openListsMutex(0);
 
 const char kMissingHandle[] = "Missing list handle parameter";
 const char kInvalidHandle[] = "Invalid list handle";
@@ -60,14 +53,6 @@ bool KeyValue(std::string_view piece, const char* key, std::string& value) {
 // where strtol stops.
 long ReadHandle(std::string_view piece) {
   return strtol(piece.data(), nullptr, 10);
-}
-
-// The list of `handle`, or null (also for a missing handle, 0 or less); the
-// caller holds openListsMutex.
-ListInfo* FindList(long handle) {
-  if (handle <= 0 || static_cast<unsigned long>(handle) > openLists.size())
-    return nullptr;
-  return openLists[static_cast<size_t>(handle - 1)].get();
 }
 
 // Answers the error for a handle that names no open list.
@@ -122,16 +107,14 @@ int OpenList(char* buffer, int size) {
   if (name.empty() && !path.empty()) name = "file:" + path;
   ClearAnswer(buffer, size);
 
-  ZRScopedLock registryLock(openListsMutex, true);
+  ZRScopedLock registryLock(ListRegistryMutex(), true);
   if (!name.empty()) {
-    for (size_t i = 0; i < openLists.size(); ++i) {
-      ListInfo* list = openLists[i].get();
-      if (list != nullptr && list->name == name) {
-        ++list->usageCount;
-        registryLock.Unlock();
-        CopyAnswer(buffer, std::to_string(i + 1), size);
-        return 0;
-      }
+    const long found = FindListByName(name);
+    if (found != 0) {
+      ++FindListLocked(found)->usageCount;
+      registryLock.Unlock();
+      CopyAnswer(buffer, std::to_string(found), size);
+      return 0;
     }
   }
   // Everything that can fail is done before the list's mutex is taken, so
@@ -139,14 +122,15 @@ int OpenList(char* buffer, int size) {
   auto created = std::make_unique<ListInfo>();
   created->name = name;
   created->usageCount = 1;
-  if (openLists.size() == openLists.capacity())
-    openLists.reserve(openLists.empty() ? 16 : 2 * openLists.size());
   ListInfo& list = *created;
   ZRScopedLock listLock(list.mutex, true);
-  openLists.push_back(std::move(created));
-  const std::string handle = std::to_string(openLists.size());
-  // A concurrent open of the same name already gets this handle; its
-  // searches wait on the list's mutex until the load below has finished.
+  // Searches that reach the list before the load below has finished wait
+  // for it on the list's mutex.
+  ListWriting loading(list);
+  const long handle = RegisterList(&list);
+  if (handle == 0) return ERR_LIST_CREATE;
+  created.release();  // the registry's now
+  // A concurrent open of the same name already gets this handle.
   registryLock.Unlock();
 
   if (!path.empty()) {
@@ -157,8 +141,34 @@ int OpenList(char* buffer, int size) {
       return rc;
     }
   }
-  CopyAnswer(buffer, handle, size);
+  CopyAnswer(buffer, std::to_string(handle), size);
   return 0;
+}
+
+// What a search did.
+enum class Outcome { kFound, kMissing, kAdded, kLineBreak, kFull };
+
+// Looks text up in the list `use` holds, and adds it when asked to. A
+// search that finds the list being changed, or must change it itself,
+// continues under the list's mutex.
+Outcome FindOrAdd(ListUse& use, ListInfo& list, std::string_view text, bool insert,
+                  int32_t& id) {
+  if (use.Reading()) {
+    if (list.entries.Find(text, id)) return Outcome::kFound;
+    if (!insert) return Outcome::kMissing;
+    use.StopReading();
+  }
+  ZRScopedLock listLock(list.mutex, true);
+  // Again under the mutex: another search may have added the text meanwhile.
+  if (list.entries.Find(text, id)) return Outcome::kFound;
+  if (!insert) return Outcome::kMissing;
+  if (!StorableText(text)) return Outcome::kLineBreak;
+  if (list.highestId == INT32_MAX) return Outcome::kFull;
+  ListWriting writing(list);
+  list.entries.Add(text, list.highestId + 1);
+  id = ++list.highestId;
+  list.modified = true;
+  return Outcome::kAdded;
 }
 
 int SearchList(char* buffer, int size) {
@@ -171,44 +181,33 @@ int SearchList(char* buffer, int size) {
   // byte leaves it whole.
   ClearAnswer(buffer, size);
 
-  ZRScopedLock registryLock(openListsMutex, true);
-  ListInfo* list = FindList(handle);
-  if (list == nullptr) {
-    registryLock.Unlock();
-    return HandleError(buffer, size, handle);
-  }
-  const std::string_view text = pieces[1];
-  // Taken before the registry is released, so the last close cannot
-  // destroy the list under us.
-  ZRScopedLock listLock(list->mutex, true);
-  registryLock.Unlock();
-
+  const std::string_view text = pieces.size() >= 2 ? pieces[1] : std::string_view();
   int32_t id = 0;
-  const char* suffix = "";
-  if (const int32_t* found = list->Find(text)) {
-    id = *found;
-  } else if (!insert) {
-    listLock.Unlock();
-    CopyAnswer(buffer, "0\t\t", size);
-    return 0;
-  } else if (!StorableText(text)) {
-    listLock.Unlock();
-    CopyAnswer(buffer, "Text holds a line break and cannot be stored", size);
-    return ERR_LIST_TEXT;
-  } else if (list->highestId == INT32_MAX) {
-    listLock.Unlock();
-    CopyAnswer(buffer, "No identifier left in list", size);
-    return ERR_LIST_FULL;
-  } else {
-    id = list->highestId + 1;
-    list->Add(std::string(text), id);
-    list->highestId = id;
-    list->modified = true;
-    suffix = "New";
+  Outcome outcome;
+  {
+    ListUse use;
+    ListInfo* list = use.Acquire(handle);
+    if (list == nullptr) return HandleError(buffer, size, handle);
+    outcome = FindOrAdd(use, *list, text, insert, id);
   }
-  listLock.Unlock();
-  AnswerIdAndText(buffer, size, id, text, suffix);
-  return 0;
+  switch (outcome) {
+    case Outcome::kFound:
+      AnswerIdAndText(buffer, size, id, text, "");
+      return 0;
+    case Outcome::kAdded:
+      AnswerIdAndText(buffer, size, id, text, "New");
+      return 0;
+    case Outcome::kMissing:
+      CopyAnswer(buffer, "0\t\t", size);
+      return 0;
+    case Outcome::kLineBreak:
+      CopyAnswer(buffer, "Text holds a line break and cannot be stored", size);
+      return ERR_LIST_TEXT;
+    case Outcome::kFull:
+      break;
+  }
+  CopyAnswer(buffer, "No identifier left in list", size);
+  return ERR_LIST_FULL;
 }
 
 int CloseList(char* buffer, int size) {
@@ -219,20 +218,23 @@ int CloseList(char* buffer, int size) {
     if (KeyValue(pieces[i], "File=", value)) path = value;
   ClearAnswer(buffer, size);
 
-  ZRScopedLock registryLock(openListsMutex, true);
-  ListInfo* found = FindList(handle);
+  ZRScopedLock registryLock(ListRegistryMutex(), true);
+  ListInfo* found = FindListLocked(handle);
   if (found == nullptr) {
     registryLock.Unlock();
     return HandleError(buffer, size, handle);
   }
   if (--found->usageCount >= 1) return 0;
   // The last user: take the list out of the registry first, so no new
-  // search can reach it, then wait for searches still holding it.
-  std::unique_ptr<ListInfo> list = std::move(openLists[static_cast<size_t>(handle - 1)]);
+  // search can reach it, then wait for searches still using it.
+  UnregisterList(handle);
+  std::unique_ptr<ListInfo> list(found);
   registryLock.Unlock();
+  WaitUntilUnused(*list);
 
   int status = 0;
   {
+    // Waits for a load still running.
     ZRScopedLock listLock(list->mutex, true);
     if (list->modified && !path.empty()) {
       std::string errorText;
