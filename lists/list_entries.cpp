@@ -117,25 +117,31 @@ int OpenList(char* buffer, int size) {
       return 0;
     }
   }
-  // Everything that can fail is done before the list's mutex is taken, so
-  // that a failure never destroys a locked list.
+  // Declared before the lock, so that a list that cannot be registered is
+  // unlocked before it is destroyed.
   auto created = std::make_unique<ListInfo>();
   created->name = name;
   created->usageCount = 1;
   ListInfo& list = *created;
+  if (path.empty()) list.ready.store(true, std::memory_order_relaxed);
   ZRScopedLock listLock(list.mutex, true);
-  // Searches that reach the list before the load below has finished wait
-  // for it on the list's mutex.
-  ListWriting loading(list);
   const long handle = RegisterList(&list);
   if (handle == 0) return ERR_LIST_CREATE;
   created.release();  // the registry's now
-  // A concurrent open of the same name already gets this handle.
+  // A concurrent open of the same name already gets this handle; its
+  // searches wait on the list's mutex until the load below has finished.
   registryLock.Unlock();
 
   if (!path.empty()) {
     std::string errorText;
-    const int rc = LoadListFile(list, path, errorText);
+    int rc;
+    try {
+      rc = LoadListFile(list, path, errorText);
+    } catch (...) {
+      list.ready.store(true, std::memory_order_release);  // empty, but ready
+      throw;
+    }
+    list.ready.store(true, std::memory_order_release);
     if (rc != 0) {
       CopyAnswer(buffer, errorText, size);
       return rc;
@@ -148,23 +154,19 @@ int OpenList(char* buffer, int size) {
 // What a search did.
 enum class Outcome { kFound, kMissing, kAdded, kLineBreak, kFull };
 
-// Looks text up in the list `use` holds, and adds it when asked to. A
-// search that finds the list being changed, or must change it itself,
-// continues under the list's mutex.
-Outcome FindOrAdd(ListUse& use, ListInfo& list, std::string_view text, bool insert,
-                  int32_t& id) {
-  if (use.Reading()) {
-    if (list.entries.Find(text, id)) return Outcome::kFound;
-    if (!insert) return Outcome::kMissing;
-    use.StopReading();
+// Looks text up in the list, and adds it when asked to. Lookups take no
+// lock; an addition takes the list's mutex and looks again under it.
+Outcome FindOrAdd(ListInfo& list, std::string_view text, bool insert, int32_t& id) {
+  if (!list.ready.load(std::memory_order_acquire)) {
+    // The list's file is still being read; wait for it.
+    ZRScopedLock loading(list.mutex, true);
   }
-  ZRScopedLock listLock(list.mutex, true);
-  // Again under the mutex: another search may have added the text meanwhile.
   if (list.entries.Find(text, id)) return Outcome::kFound;
   if (!insert) return Outcome::kMissing;
+  ZRScopedLock listLock(list.mutex, true);
+  if (list.entries.Find(text, id)) return Outcome::kFound;
   if (!StorableText(text)) return Outcome::kLineBreak;
   if (list.highestId == INT32_MAX) return Outcome::kFull;
-  ListWriting writing(list);
   list.entries.Add(text, list.highestId + 1);
   id = ++list.highestId;
   list.modified = true;
@@ -188,7 +190,7 @@ int SearchList(char* buffer, int size) {
     ListUse use;
     ListInfo* list = use.Acquire(handle);
     if (list == nullptr) return HandleError(buffer, size, handle);
-    outcome = FindOrAdd(use, *list, text, insert, id);
+    outcome = FindOrAdd(*list, text, insert, id);
   }
   switch (outcome) {
     case Outcome::kFound:

@@ -8,8 +8,8 @@
 #include "lists/list_info.h"
 
 // Adds the entries of the file at `path` to `list`; the caller holds the
-// list's mutex and, for a list searches can reach, a ListWriting. Returns
-// 0, or ERR_LIST_READ with `errorText` set. When the
+// list's mutex, and searches do not read the list until it has finished.
+// Returns 0, or ERR_LIST_READ with `errorText` set. When the
 // file exists but cannot be read whole, the list is left empty and marked
 // loadFailed. Throws std::bad_alloc (leaving the list empty and marked) when
 // memory runs out.

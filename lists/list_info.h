@@ -10,9 +10,9 @@
 #include "foundation/non_copyable.h"
 #include "lists/list_table.h"
 
-// Searches read `entries` without the mutex while `writing` is clear; the
-// holder of the mutex changes them only while `writing` is set, after the
-// searches already reading have finished (ListWriting, in list_registry.h).
+// Searches read `entries` without the mutex once `ready` is set, also while
+// the mutex's holder adds to them (ListTable allows one writer beside any
+// number of readers).
 struct ListInfo : private ZRNonCopyable {
   // Registry name; empty for an anonymous list. Set before the list is
   // registered and never changed.
@@ -30,10 +30,12 @@ struct ListInfo : private ZRNonCopyable {
   // that was read.
   bool loadFailed = false;
 
-  // The texts and their identifiers; see above for who may read them.
+  // The texts and their identifiers; changed only under `mutex`.
   ListTable entries;
   ZRMutex mutex{0};
-  std::atomic<bool> writing{false};
+  // Set (release) once the list's file has been read; until then a search
+  // waits for the reader on the mutex.
+  std::atomic<bool> ready{false};
 };
 
 #endif

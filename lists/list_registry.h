@@ -7,12 +7,9 @@
 // slots. A search takes no lock at all on its common path: it reads the
 // slot, publishes the list in its thread's usage record, and checks the
 // slot again (usage_records.h); the last close empties the slot first and
-// then waits until no record holds the list. A search that only reads marks
-// its usage as reading; a change waits for such readers to finish, and a
-// search that finds a change at work takes the list's mutex instead.
+// then waits until no record holds the list.
 //
-// Lock order: the registry mutex, then one list's mutex. Nobody waits for a
-// reading search, and a reading search waits for nothing.
+// Lock order: the registry mutex, then one list's mutex.
 #ifndef ZRUTILS_LISTS_LIST_REGISTRY_H
 #define ZRUTILS_LISTS_LIST_REGISTRY_H
 
@@ -43,9 +40,8 @@ void UnregisterList(long handle);
 // Waits, holding no lock, until no search uses the unregistered list.
 void WaitUntilUnused(const ListInfo& list);
 
-// One search's use of one list, in the calling thread's usage record:
-// while it is held the list is not freed, and while it is reading no
-// change is made to the list's entries. One a thread at a time.
+// One search's use of one list, in the calling thread's usage record: while
+// it is held the list is not freed. One a thread at a time.
 class ListUse : private ZRNonCopyable {
  public:
   // Throws std::bad_alloc when the thread's first record cannot be made.
@@ -53,32 +49,12 @@ class ListUse : private ZRNonCopyable {
   // Gives the use back. Never throws.
   ~ListUse();
 
-  // Starts using the list of handle: reading it when no change is at work,
-  // else only keeping it. Null when handle names no open list.
+  // Starts using the list of handle; null when handle names no open list.
   ListInfo* Acquire(long handle);
-  // True while the list's entries may be read without its mutex.
-  bool Reading() const { return reading_; }
-  // Keeps the list but stops reading it. A search must do this before it
-  // takes the list's mutex: a change waiting for it to finish reading
-  // would wait for ever.
-  void StopReading();
 
  private:
   std::atomic<ListInfo*>* place_;
-  ListInfo* list_ = nullptr;
-  bool reading_ = false;
-};
-
-// Held by the holder of a list's mutex while it changes the list's entries:
-// searches that come later take the mutex instead of reading, and the
-// constructor waits for the searches already reading.
-class ListWriting : private ZRNonCopyable {
- public:
-  explicit ListWriting(ListInfo& list);
-  ~ListWriting();
-
- private:
-  ListInfo& list_;
+  bool holding_ = false;
 };
 
 #endif

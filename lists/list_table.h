@@ -1,5 +1,5 @@
 // ListTable: the texts of one list with their identifiers, built for
-// lookups at hash-table speed in little memory.
+// lookups at hash-table speed in little memory, by many threads at once.
 //
 // Each entry is one record in an arena (its identifier, its length and its
 // bytes) and one 8-byte slot in an open-addressing hash table; a slot holds
@@ -9,12 +9,16 @@
 // asked for: entries added in ascending order (a file read back) are known
 // to be in order already, and only those added since are sorted.
 //
-// Not safe for concurrent use by itself: any number of threads may call the
-// const members at once, but Add, Reserve and Clear need the table to
-// themselves (ListInfo says how the lists keep to that).
+// Find may run in any number of threads at any time, also while one thread
+// adds: records never move, a slot is filled by one atomic store after its
+// record is written, and a grown table is a new slot array that replaces
+// the old one, which is kept, unchanged, until the table is cleared or
+// destroyed. Add and Reserve are for one thread at a time; Clear,
+// InTextOrder and the destructor need the table to themselves.
 #ifndef ZRUTILS_LISTS_LIST_TABLE_H
 #define ZRUTILS_LISTS_LIST_TABLE_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -22,6 +26,7 @@
 #include <vector>
 
 #include "foundation/non_copyable.h"
+#include "lists/segmented_array.h"
 
 class ListTable : private ZRNonCopyable {
  public:
@@ -45,7 +50,8 @@ class ListTable : private ZRNonCopyable {
   void Clear();
 
   size_t Size() const { return count_; }
-  // Bytes the table has allocated: slots, arena and bookkeeping.
+  // Bytes the table has allocated: slots (the replaced ones too), arena and
+  // bookkeeping.
   size_t MemoryBytes() const;
   // Every entry in ascending byte order of the texts (unsigned bytes, a text
   // before every longer text that begins with it). The texts view the table
@@ -53,21 +59,33 @@ class ListTable : private ZRNonCopyable {
   std::vector<Entry> InTextOrder() const;
 
  private:
+  struct FreeBlock {
+    void operator()(void* block) const;
+  };
+  using Block = std::unique_ptr<char[], FreeBlock>;
+  // 1 << bits slots, each 0 (empty) or tag << 40 | (reference + 1).
+  struct Slots {
+    int bits;
+    Block block;
+    uint64_t* slot() const { return reinterpret_cast<uint64_t*>(block.get()); }
+  };
   struct Chunk {
-    std::unique_ptr<char[]> bytes;
-    size_t used = 0;
-    size_t capacity = 0;
+    Block bytes;
+    size_t used;
+    size_t capacity;
   };
 
   const char* Record(uint64_t slot) const;
   uint64_t Append(std::string_view text, int32_t id);
-  void Rehash(int bits);
-  void Place(uint64_t slot, uint64_t hash);
+  void Grow(int bits);
 
-  std::vector<uint64_t> slots_;  // 0: empty; else tag << 40 | (reference + 1)
-  int bits_ = 0;                 // slots_.size() == 1 << bits_ when not empty
-  size_t count_ = 0;
+  std::atomic<const Slots*> slots_{nullptr};
+  // The writer's own: every slot array, the current one last, and the chunks.
+  std::vector<std::unique_ptr<Slots>> allSlots_;
   std::vector<Chunk> chunks_;
+  // The chunks' addresses by number, for readers.
+  SegmentedArray<const char*> chunkAt_;
+  size_t count_ = 0;
   // The first sortedCount_ records, in arena order, ascend by text.
   size_t sortedCount_ = 0;
   const char* lastRecord_ = nullptr;
