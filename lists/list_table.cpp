@@ -111,7 +111,8 @@ bool ListTable::Find(std::string_view text, int32_t& id) const {
 
 void ListTable::Grow(int bits) {
   const size_t bytes = sizeof(uint64_t) << bits;
-  auto grown = std::make_unique<Slots>(Slots{bits, Block(static_cast<char*>(AllocateBlock(bytes)))});
+  auto grown =
+      std::make_unique<Slots>(Slots{bits, Block(static_cast<char*>(AllocateBlock(bytes)))});
   memset(grown->block.get(), 0, bytes);
   allSlots_.reserve(allSlots_.size() + 1);
   if (const Slots* old = slots_.load(std::memory_order_relaxed)) {
