@@ -1,10 +1,11 @@
 // The three list entry points. The registry and its locking are in
-// list_registry.h: searches take no lock unless the list is being changed,
-// and file reading and writing run under the list's own mutex only, so a
-// slow file never blocks other lists.
+// list_registry.h: a search takes no lock (an insertion takes the list's
+// mutex), and file reading and writing run under the list's own mutex only,
+// so a slow file never blocks other lists.
 
 #include <strings.h>
 
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -84,9 +85,9 @@ void AnswerIdAndText(char* buffer, int size, int32_t id, std::string_view text,
                      const char* suffix) {
   thread_local std::string answer;
   char digits[16];
-  const int n = snprintf(digits, sizeof digits, "%d\t", static_cast<int>(id));
-  answer.assign(digits, static_cast<size_t>(n));
-  answer.append(text).append(1, '\t').append(suffix);
+  char* end = std::to_chars(digits, digits + sizeof digits, id).ptr;
+  answer.assign(digits, static_cast<size_t>(end - digits));
+  answer.append(1, '\t').append(text).append(1, '\t').append(suffix);
   CopyAnswer(buffer, answer, size);
 }
 
