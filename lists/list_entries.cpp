@@ -156,7 +156,7 @@ int OpenList(char* buffer, int size) {
 enum class Outcome { kFound, kMissing, kAdded, kLineBreak, kFull };
 
 // Looks text up in the list, and adds it when asked to. Lookups take no
-// lock; an addition takes the list's mutex and looks again under it.
+// lock; an addition takes the list's mutex.
 Outcome FindOrAdd(ListInfo& list, std::string_view text, bool insert, int32_t& id) {
   if (!list.ready.load(std::memory_order_acquire)) {
     // The list's file is still being read; wait for it.
@@ -164,11 +164,17 @@ Outcome FindOrAdd(ListInfo& list, std::string_view text, bool insert, int32_t& i
   }
   if (list.entries.Find(text, id)) return Outcome::kFound;
   if (!insert) return Outcome::kMissing;
-  ZRScopedLock listLock(list.mutex, true);
-  if (list.entries.Find(text, id)) return Outcome::kFound;
+  // Such a text is never in a list, so it needs no lock to refuse.
   if (!StorableText(text)) return Outcome::kLineBreak;
-  if (list.highestId == INT32_MAX) return Outcome::kFull;
-  list.entries.Add(text, list.highestId + 1);
+  ZRScopedLock listLock(list.mutex, true);
+  // Add looks again under the mutex: another search may have added the
+  // text since.
+  if (list.highestId == INT32_MAX)
+    return list.entries.Find(text, id) ? Outcome::kFound : Outcome::kFull;
+  if (!list.entries.Add(text, list.highestId + 1)) {
+    list.entries.Find(text, id);
+    return Outcome::kFound;
+  }
   id = ++list.highestId;
   list.modified = true;
   return Outcome::kAdded;

@@ -25,11 +25,11 @@ TEST(ListTable, AgreesWithAnOrderedMap) {
   const std::string big(3 << 20, 'b');
   std::vector<std::string> texts = {"", "a", "ab", "a\x80", "a\x7f", std::string("n\0ul", 4),
                                     std::string("n\0um", 4), big, big + "c", "\xff"};
-  for (int i = 0; i < 100000; ++i)
-    texts.push_back(std::to_string(random() % 50000) + (i % 3 == 0 ? " Street" : ""));
+  for (int i = 0; i < 20000; ++i)
+    texts.push_back(std::to_string(random() % 10000) + (i % 3 == 0 ? " Street" : ""));
   // Sorted first (as a list file holds them), then in random order, then a
   // sorted run after an unsorted one.
-  std::vector<std::string> sortedFirst(texts.begin() + 10, texts.begin() + 40000);
+  std::vector<std::string> sortedFirst(texts.begin() + 10, texts.begin() + 8000);
   std::sort(sortedFirst.begin(), sortedFirst.end());
   std::vector<std::vector<std::string>> orders = {sortedFirst, texts};
   orders[1].insert(orders[1].end(), sortedFirst.begin(), sortedFirst.end());
