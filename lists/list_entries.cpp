@@ -29,10 +29,19 @@ const char kMissingHandle[] = "Missing list handle parameter";
 const char kInvalidHandle[] = "Invalid list handle";
 
 // The parameter text cut at TABs, each piece trimmed of spaces, empty pieces
-// kept so that positions count. The pieces view the caller's buffer: a search
-// copies nothing until it answers.
-std::vector<std::string_view> ParameterPieces(const char* buffer) {
-  return Split(std::string_view(buffer != nullptr ? buffer : ""), '\t', true, true);
+// kept so that positions count. The pieces are cut in a copy of the text
+// that each thread keeps, as are the vectors that list them, so a search
+// allocates nothing until it answers, and the caller's buffer is only
+// written by the answer. Valid until the thread's next call.
+const std::vector<std::string_view>& ParameterPieces(const char* buffer) {
+  thread_local std::string text;
+  thread_local std::vector<char*> cut;
+  thread_local std::vector<std::string_view> pieces;
+  text.assign(buffer != nullptr ? buffer : "");
+  SplitInPlace(text.data(), '\t', true, cut);
+  pieces.clear();
+  for (const char* piece : cut) pieces.emplace_back(piece);
+  return pieces;
 }
 
 bool SameWord(std::string_view piece, std::string_view word) {
@@ -50,8 +59,7 @@ bool KeyValue(std::string_view piece, const char* key, std::string& value) {
 
 // A handle read as strtol reads it. The number is kept in full: a value
 // beyond 32 bits must not be cut down to some other list's handle. The piece
-// views a NUL-terminated buffer and is followed by a TAB, a space or the NUL,
-// where strtol stops.
+// ends in a NUL, where strtol stops.
 long ReadHandle(std::string_view piece) {
   return strtol(piece.data(), nullptr, 10);
 }
@@ -78,9 +86,8 @@ int Guarded(char* buffer, int size, Body body) {
   }
 }
 
-// Answers "<id>\t<text>\t" and the suffix. text may view the buffer
-// itself, so the answer is built aside first; the scratch text of each
-// thread keeps its room from call to call.
+// Answers "<id>\t<text>\t" and the suffix, built in a scratch text of each
+// thread that keeps its room from call to call.
 void AnswerIdAndText(char* buffer, int size, int32_t id, std::string_view text,
                      const char* suffix) {
   thread_local std::string answer;
@@ -181,13 +188,11 @@ Outcome FindOrAdd(ListInfo& list, std::string_view text, bool insert, int32_t& i
 }
 
 int SearchList(char* buffer, int size) {
-  const std::vector<std::string_view> pieces = ParameterPieces(buffer);
+  const std::vector<std::string_view>& pieces = ParameterPieces(buffer);
   const long handle = pieces.size() >= 2 ? ReadHandle(pieces[0]) : 0;
   bool insert = false;
   for (size_t i = 2; i < pieces.size(); ++i)
     if (SameWord(pieces[i], "InsertOnNotFound")) insert = true;
-  // The text views the buffer behind the first TAB, so clearing the first
-  // byte leaves it whole.
   ClearAnswer(buffer, size);
 
   const std::string_view text = pieces.size() >= 2 ? pieces[1] : std::string_view();
@@ -220,7 +225,7 @@ int SearchList(char* buffer, int size) {
 }
 
 int CloseList(char* buffer, int size) {
-  const std::vector<std::string_view> pieces = ParameterPieces(buffer);
+  const std::vector<std::string_view>& pieces = ParameterPieces(buffer);
   const long handle = ReadHandle(pieces[0]);
   std::string path, value;
   for (size_t i = 1; i < pieces.size(); ++i)
