@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>

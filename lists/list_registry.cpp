@@ -1,7 +1,6 @@
 #include "lists/list_registry.h"
 
 #include <cstddef>
-#include <cstdint>
 #include <new>
 #include <thread>
 
