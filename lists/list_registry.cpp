@@ -13,8 +13,7 @@ namespace {
 using ListUsages = UsageRecords<ListInfo, 1>;
 
 // Built on first use in static storage and never destroyed: a thread that
-// ends during exit gives its usage record back to it. Lists still open then
-// are neither written nor freed.
+// ends during exit gives its usage record back to it.
 struct Registry {
   ZRMutex mutex{0};
   // Slots in segments that never move, so that a search reads one while an
@@ -28,6 +27,18 @@ Registry& TheRegistry() {
   static Registry* registry = new (storage) Registry;
   return *registry;
 }
+
+// When the library is unloaded (or the process ends), the lists still open
+// are freed without being written, and so are the slots: a host that
+// unloads the library loses no memory. The mutex and the usage records stay
+// for threads that end later.
+struct FreeListsAtUnload {
+  ~FreeListsAtUnload() {
+    SegmentedArray<ListInfo*>& slots = TheRegistry().slots;
+    for (size_t i = 0; i < slots.Size(); ++i) delete slots.At(i)->exchange(nullptr);
+    slots.Clear();
+  }
+} freeListsAtUnload;
 
 // The thread's record, claimed by its first search and given back when the
 // thread ends.
