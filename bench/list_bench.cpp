@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -36,7 +37,7 @@ const std::string& ListPath() {
     const std::string p = std::string(P_tmpdir) + "/zrutils-bench-" +
                           std::to_string(getpid()) + ".txt";
     ListInfo list;
-    for (int i = 0; i < kEntries; ++i) list.Add(Texts()[i], i + 1);
+    for (int i = 0; i < kEntries; ++i) list.entries.Add(Texts()[i], i + 1);
     std::string error;
     if (SaveListFile(list, p, error) != 0) abort();
     return p;
@@ -50,25 +51,32 @@ void BM_LoadListFile(benchmark::State& state) {
     ListInfo list;
     std::string error;
     if (LoadListFile(list, path, error) != 0) state.SkipWithError("load failed");
-    benchmark::DoNotOptimize(list.entries.size());
+    state.counters["bytes_per_entry"] =
+        static_cast<double>(list.entries.MemoryBytes()) / list.entries.Size();
   }
   state.SetItemsProcessed(state.iterations() * kEntries);
 }
 BENCHMARK(BM_LoadListFile)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// One list opened from the file, shared by every benchmark thread.
-const std::string& OpenHandle() {
-  static const std::string handle = [] {
-    char buffer[512];
-    snprintf(buffer, sizeof buffer, "File=%s\tName=bench", ListPath().c_str());
-    if (zruOpenList(buffer, sizeof buffer - 1) != 0) abort();
-    return std::string(buffer);
+// Lists opened from the file: list 0 is shared by every benchmark thread;
+// the runs with a list for each thread give their second thread list 1.
+const std::string& OpenHandle(int which = 0) {
+  static const std::vector<std::string> handles = [] {
+    std::vector<std::string> h;
+    for (int i = 0; i < 2; ++i) {
+      char buffer[512];
+      snprintf(buffer, sizeof buffer, "File=%s\tName=bench-%d", ListPath().c_str(), i);
+      if (zruOpenList(buffer, sizeof buffer - 1) != 0) abort();
+      h.push_back(buffer);
+    }
+    return h;
   }();
-  return handle;
+  return handles[static_cast<size_t>(which)];
 }
 
 // Texts looked up in random order (every lookup a cache miss), or in the
-// order of the file, as a host that walks sorted input would.
+// order of the file, as a host that walks sorted input would; on one list
+// shared by the threads, or on a list of each thread's own.
 void BM_SearchList(benchmark::State& state) {
   static const std::vector<std::string> sorted = [] {
     std::vector<std::string> t = Texts();
@@ -76,7 +84,8 @@ void BM_SearchList(benchmark::State& state) {
     return t;
   }();
   const bool inOrder = state.range(0) != 0;
-  const std::string& handle = OpenHandle();
+  const bool ownList = state.range(1) != 0;
+  const std::string& handle = OpenHandle(ownList ? state.thread_index() % 2 : 0);
   std::mt19937 random(static_cast<unsigned>(state.thread_index()));
   size_t next = static_cast<size_t>(state.thread_index()) * kEntries / 2;
   char buffer[512];
@@ -88,17 +97,23 @@ void BM_SearchList(benchmark::State& state) {
     benchmark::DoNotOptimize(buffer[0]);
   }
   state.SetItemsProcessed(state.iterations());
-  state.SetLabel(inOrder ? "file order" : "random");
+  state.SetLabel(std::string(inOrder ? "file order" : "random") +
+                 (ownList ? ", own lists" : ", shared list"));
 }
-BENCHMARK(BM_SearchList)->Arg(0)->Arg(1)->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_SearchList)
+    ->Args({0, 0})->Args({0, 1})->Args({1, 0})
+    ->Threads(1)->Threads(2)->UseRealTime();
 
+// New texts only: every thread of every run has a number of its own.
 void BM_InsertList(benchmark::State& state) {
+  static std::atomic<long> runs{0};
+  const long run = runs.fetch_add(1);
   const std::string& handle = OpenHandle();
   char buffer[512];
   long next = 0;
   for (auto _ : state) {
-    snprintf(buffer, sizeof buffer, "%s\tnew text %d-%ld\tInsertOnNotFound",
-             handle.c_str(), state.thread_index(), next++);
+    snprintf(buffer, sizeof buffer, "%s\tnew text %ld-%ld\tInsertOnNotFound",
+             handle.c_str(), run, next++);
     zruSearchList(buffer, sizeof buffer - 1);
     benchmark::DoNotOptimize(buffer[0]);
   }
@@ -121,6 +136,23 @@ void BM_UnorderedMapSearch(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_UnorderedMapSearch);
+
+// The list's own table, without the entry point around it.
+void BM_ListTableFind(benchmark::State& state) {
+  static ListInfo* list = [] {
+    auto* l = new ListInfo;
+    std::string error;
+    if (LoadListFile(*l, ListPath(), error) != 0) abort();
+    return l;
+  }();
+  std::mt19937 random(1);
+  int32_t id = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(list->entries.Find(Texts()[random() % kEntries], id));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ListTableFind);
 
 void BM_UnorderedMapLoad(benchmark::State& state) {
   for (auto _ : state) {

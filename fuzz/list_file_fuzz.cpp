@@ -28,12 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (LoadListFile(reloaded, output, error) != 0) abort();
   // Every text comes back with its identifier, except one ending in CR (a
   // line ending in CR CR LF): the format cannot hold that last CR.
-  for (const auto& entry : loaded.entries) {
-    if (!entry.first.empty() && entry.first.back() == '\r') continue;
-    const auto found = reloaded.entries.find(entry.first);
-    if (found == reloaded.entries.end() || found->second != entry.second) abort();
+  for (const ListTable::Entry& entry : loaded.entries.InTextOrder()) {
+    if (!entry.text.empty() && entry.text.back() == '\r') continue;
+    int32_t id = 0;
+    if (!reloaded.entries.Find(entry.text, id) || id != entry.id) abort();
   }
-  if (reloaded.entries.size() > loaded.entries.size()) abort();
+  if (reloaded.entries.Size() > loaded.entries.Size()) abort();
   if (reloaded.highestId > loaded.highestId) abort();
   return 0;
 }

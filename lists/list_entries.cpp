@@ -1,17 +1,15 @@
-// The three list entry points and the process-wide list registry.
-//
-// Lock order: openListsMutex, then one list's mutex; never two lists' mutexes
-// and never the registry mutex while holding a list's. File reading and
-// writing run under the list's own mutex only, so a slow file never blocks
-// other lists.
+// The three list entry points. The registry and its locking are in
+// list_registry.h: a search takes no lock (an insertion takes the list's
+// mutex), and file reading and writing run under the list's own mutex only,
+// so a slow file never blocks other lists.
 
 #include <strings.h>
 
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <memory>
 #include <new>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,24 +19,28 @@
 #include "foundation/mutex.h"
 #include "lists/list_file.h"
 #include "lists/list_info.h"
+#include "lists/list_registry.h"
 #include "text/string_edit.h"
 
 namespace {
-
-// A handle is a slot index plus 1. Slots are only appended and a closed
-// list's slot stays null, so a handle never names a second list.
-std::vector<std::unique_ptr<ListInfo>> openLists;
-// Guards openLists, every slot and every list's usageCount.
-ZRMutex openListsMutex(0);
 
 const char kMissingHandle[] = "Missing list handle parameter";
 const char kInvalidHandle[] = "Invalid list handle";
 
 // The parameter text cut at TABs, each piece trimmed of spaces, empty pieces
-// kept so that positions count. The pieces view the caller's buffer: a search
-// copies nothing until it answers.
-std::vector<std::string_view> ParameterPieces(const char* buffer) {
-  return Split(std::string_view(buffer != nullptr ? buffer : ""), '\t', true, true);
+// kept so that positions count. The pieces are cut in a copy of the text
+// that each thread keeps, as are the vectors that list them, so a search
+// allocates nothing until it answers, and the caller's buffer is only
+// written by the answer. Valid until the thread's next call.
+const std::vector<std::string_view>& ParameterPieces(const char* buffer) {
+  thread_local std::string text;
+  thread_local std::vector<char*> cut;
+  thread_local std::vector<std::string_view> pieces;
+  text.assign(buffer != nullptr ? buffer : "");
+  SplitInPlace(text.data(), '\t', true, cut);
+  pieces.clear();
+  for (const char* piece : cut) pieces.emplace_back(piece);
+  return pieces;
 }
 
 bool SameWord(std::string_view piece, std::string_view word) {
@@ -56,18 +58,9 @@ bool KeyValue(std::string_view piece, const char* key, std::string& value) {
 
 // A handle read as strtol reads it. The number is kept in full: a value
 // beyond 32 bits must not be cut down to some other list's handle. The piece
-// views a NUL-terminated buffer and is followed by a TAB, a space or the NUL,
-// where strtol stops.
+// ends in a NUL, where strtol stops.
 long ReadHandle(std::string_view piece) {
   return strtol(piece.data(), nullptr, 10);
-}
-
-// The list of `handle`, or null (also for a missing handle, 0 or less); the
-// caller holds openListsMutex.
-ListInfo* FindList(long handle) {
-  if (handle <= 0 || static_cast<unsigned long>(handle) > openLists.size())
-    return nullptr;
-  return openLists[static_cast<size_t>(handle - 1)].get();
 }
 
 // Answers the error for a handle that names no open list.
@@ -92,16 +85,15 @@ int Guarded(char* buffer, int size, Body body) {
   }
 }
 
-// Answers "<id>\t<text>\t" and the suffix. text may view the buffer
-// itself, so the answer is built aside first; the scratch text of each
-// thread keeps its room from call to call.
+// Answers "<id>\t<text>\t" and the suffix, built in a scratch text of each
+// thread that keeps its room from call to call.
 void AnswerIdAndText(char* buffer, int size, int32_t id, std::string_view text,
                      const char* suffix) {
   thread_local std::string answer;
   char digits[16];
-  const int n = snprintf(digits, sizeof digits, "%d\t", static_cast<int>(id));
-  answer.assign(digits, static_cast<size_t>(n));
-  answer.append(text).append(1, '\t').append(suffix);
+  char* end = std::to_chars(digits, digits + sizeof digits, id).ptr;
+  answer.assign(digits, static_cast<size_t>(end - digits));
+  answer.append(1, '\t').append(text).append(1, '\t').append(suffix);
   CopyAnswer(buffer, answer, size);
 }
 
@@ -122,117 +114,140 @@ int OpenList(char* buffer, int size) {
   if (name.empty() && !path.empty()) name = "file:" + path;
   ClearAnswer(buffer, size);
 
-  ZRScopedLock registryLock(openListsMutex, true);
+  ZRScopedLock registryLock(ListRegistryMutex(), true);
   if (!name.empty()) {
-    for (size_t i = 0; i < openLists.size(); ++i) {
-      ListInfo* list = openLists[i].get();
-      if (list != nullptr && list->name == name) {
-        ++list->usageCount;
-        registryLock.Unlock();
-        CopyAnswer(buffer, std::to_string(i + 1), size);
-        return 0;
-      }
+    const long found = FindListByName(name);
+    if (found != 0) {
+      ++FindListLocked(found)->usageCount;
+      registryLock.Unlock();
+      CopyAnswer(buffer, std::to_string(found), size);
+      return 0;
     }
   }
-  // Everything that can fail is done before the list's mutex is taken, so
-  // that a failure never destroys a locked list.
+  // Declared before the lock, so that a list that cannot be registered is
+  // unlocked before it is destroyed.
   auto created = std::make_unique<ListInfo>();
   created->name = name;
   created->usageCount = 1;
-  if (openLists.size() == openLists.capacity())
-    openLists.reserve(openLists.empty() ? 16 : 2 * openLists.size());
   ListInfo& list = *created;
+  if (path.empty()) list.ready.store(true, std::memory_order_relaxed);
   ZRScopedLock listLock(list.mutex, true);
-  openLists.push_back(std::move(created));
-  const std::string handle = std::to_string(openLists.size());
+  const long handle = RegisterList(&list);
+  if (handle == 0) return ERR_LIST_CREATE;
+  created.release();  // the registry's now
   // A concurrent open of the same name already gets this handle; its
   // searches wait on the list's mutex until the load below has finished.
   registryLock.Unlock();
 
   if (!path.empty()) {
     std::string errorText;
-    const int rc = LoadListFile(list, path, errorText);
+    int rc;
+    try {
+      rc = LoadListFile(list, path, errorText);
+    } catch (...) {
+      list.ready.store(true, std::memory_order_release);  // empty, but ready
+      throw;
+    }
+    list.ready.store(true, std::memory_order_release);
     if (rc != 0) {
       CopyAnswer(buffer, errorText, size);
       return rc;
     }
   }
-  CopyAnswer(buffer, handle, size);
+  CopyAnswer(buffer, std::to_string(handle), size);
   return 0;
 }
 
+// What a search did.
+enum class Outcome { kFound, kMissing, kAdded, kLineBreak, kFull };
+
+// Looks text up in the list, and adds it when asked to. Lookups take no
+// lock; an addition takes the list's mutex.
+Outcome FindOrAdd(ListInfo& list, std::string_view text, bool insert, int32_t& id) {
+  if (!list.ready.load(std::memory_order_acquire)) {
+    // The list's file is still being read; wait for it.
+    ZRScopedLock loading(list.mutex, true);
+  }
+  if (list.entries.Find(text, id)) return Outcome::kFound;
+  if (!insert) return Outcome::kMissing;
+  // Such a text is never in a list, so it needs no lock to refuse.
+  if (!StorableText(text)) return Outcome::kLineBreak;
+  ZRScopedLock listLock(list.mutex, true);
+  // Add looks again under the mutex: another search may have added the
+  // text since.
+  if (list.highestId == INT32_MAX)
+    return list.entries.Find(text, id) ? Outcome::kFound : Outcome::kFull;
+  if (!list.entries.Add(text, list.highestId + 1)) {
+    list.entries.Find(text, id);
+    return Outcome::kFound;
+  }
+  id = ++list.highestId;
+  list.modified = true;
+  return Outcome::kAdded;
+}
+
 int SearchList(char* buffer, int size) {
-  const std::vector<std::string_view> pieces = ParameterPieces(buffer);
+  const std::vector<std::string_view>& pieces = ParameterPieces(buffer);
   const long handle = pieces.size() >= 2 ? ReadHandle(pieces[0]) : 0;
   bool insert = false;
   for (size_t i = 2; i < pieces.size(); ++i)
     if (SameWord(pieces[i], "InsertOnNotFound")) insert = true;
-  // The text views the buffer behind the first TAB, so clearing the first
-  // byte leaves it whole.
   ClearAnswer(buffer, size);
 
-  ZRScopedLock registryLock(openListsMutex, true);
-  ListInfo* list = FindList(handle);
-  if (list == nullptr) {
-    registryLock.Unlock();
-    return HandleError(buffer, size, handle);
-  }
-  const std::string_view text = pieces[1];
-  // Taken before the registry is released, so the last close cannot
-  // destroy the list under us.
-  ZRScopedLock listLock(list->mutex, true);
-  registryLock.Unlock();
-
+  const std::string_view text = pieces.size() >= 2 ? pieces[1] : std::string_view();
   int32_t id = 0;
-  const char* suffix = "";
-  if (const int32_t* found = list->Find(text)) {
-    id = *found;
-  } else if (!insert) {
-    listLock.Unlock();
-    CopyAnswer(buffer, "0\t\t", size);
-    return 0;
-  } else if (!StorableText(text)) {
-    listLock.Unlock();
-    CopyAnswer(buffer, "Text holds a line break and cannot be stored", size);
-    return ERR_LIST_TEXT;
-  } else if (list->highestId == INT32_MAX) {
-    listLock.Unlock();
-    CopyAnswer(buffer, "No identifier left in list", size);
-    return ERR_LIST_FULL;
-  } else {
-    id = list->highestId + 1;
-    list->Add(std::string(text), id);
-    list->highestId = id;
-    list->modified = true;
-    suffix = "New";
+  Outcome outcome;
+  {
+    ListUse use;
+    ListInfo* list = use.Acquire(handle);
+    if (list == nullptr) return HandleError(buffer, size, handle);
+    outcome = FindOrAdd(*list, text, insert, id);
   }
-  listLock.Unlock();
-  AnswerIdAndText(buffer, size, id, text, suffix);
-  return 0;
+  switch (outcome) {
+    case Outcome::kFound:
+      AnswerIdAndText(buffer, size, id, text, "");
+      return 0;
+    case Outcome::kAdded:
+      AnswerIdAndText(buffer, size, id, text, "New");
+      return 0;
+    case Outcome::kMissing:
+      CopyAnswer(buffer, "0\t\t", size);
+      return 0;
+    case Outcome::kLineBreak:
+      CopyAnswer(buffer, "Text holds a line break and cannot be stored", size);
+      return ERR_LIST_TEXT;
+    case Outcome::kFull:
+      break;
+  }
+  CopyAnswer(buffer, "No identifier left in list", size);
+  return ERR_LIST_FULL;
 }
 
 int CloseList(char* buffer, int size) {
-  const std::vector<std::string_view> pieces = ParameterPieces(buffer);
+  const std::vector<std::string_view>& pieces = ParameterPieces(buffer);
   const long handle = ReadHandle(pieces[0]);
   std::string path, value;
   for (size_t i = 1; i < pieces.size(); ++i)
     if (KeyValue(pieces[i], "File=", value)) path = value;
   ClearAnswer(buffer, size);
 
-  ZRScopedLock registryLock(openListsMutex, true);
-  ListInfo* found = FindList(handle);
+  ZRScopedLock registryLock(ListRegistryMutex(), true);
+  ListInfo* found = FindListLocked(handle);
   if (found == nullptr) {
     registryLock.Unlock();
     return HandleError(buffer, size, handle);
   }
   if (--found->usageCount >= 1) return 0;
   // The last user: take the list out of the registry first, so no new
-  // search can reach it, then wait for searches still holding it.
-  std::unique_ptr<ListInfo> list = std::move(openLists[static_cast<size_t>(handle - 1)]);
+  // search can reach it, then wait for searches still using it.
+  UnregisterList(handle);
+  std::unique_ptr<ListInfo> list(found);
   registryLock.Unlock();
+  WaitUntilUnused(*list);
 
   int status = 0;
   {
+    // Waits for a load still running.
     ZRScopedLock listLock(list->mutex, true);
     if (list->modified && !path.empty()) {
       std::string errorText;

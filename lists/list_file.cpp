@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <new>
+#include <string_view>
+#include <vector>
 
 #include "api/zrutils.h"
 #include "foundation/replacing_file.h"
@@ -12,7 +14,7 @@
 
 // Forgets a partial load so that the list can never be saved over the file.
 static void MarkLoadFailed(ListInfo& list) {
-  list.Clear();
+  list.entries.Clear();
   list.highestId = 0;
   list.loadFailed = true;
 }
@@ -27,11 +29,11 @@ int LoadListFile(ListInfo& list, const std::string& path, std::string& errorText
     return ERR_LIST_READ;
   }
   try {
-    // Growing the hash index line by line would rehash it some twenty times
+    // Growing the hash table line by line would rehash it some twenty times
     // for a large list; a line is rarely shorter than 16 bytes.
     struct stat st;
     if (fstat(fileno(file.f()), &st) == 0 && st.st_size > 0)
-      list.index.reserve(list.index.size() + static_cast<size_t>(st.st_size) / 16);
+      list.entries.Reserve(list.entries.Size() + static_cast<size_t>(st.st_size) / 16);
     std::string line;
     TextLineResult result;
     while ((result = ReadTextLine(file.f(), line)) == TextLineResult::kLine) {
@@ -45,7 +47,7 @@ int LoadListFile(ListInfo& list, const std::string& path, std::string& errorText
       if (id > list.highestId) list.highestId = id;
       // An existing text keeps its first identifier.
       const size_t textStart = static_cast<size_t>(end - line.c_str()) + 1;
-      list.Add(line.substr(textStart), id);
+      list.entries.Add(std::string_view(line).substr(textStart), id);
     }
     if (result == TextLineResult::kReadError) {
       MarkLoadFailed(list);
@@ -61,15 +63,23 @@ int LoadListFile(ListInfo& list, const std::string& path, std::string& errorText
 
 int SaveListFile(const ListInfo& list, const std::string& path,
                  std::string& errorText) {
+  // The text order is made before the file is touched: without the memory
+  // for it the list cannot be written, and the old file stays as it was.
+  std::vector<ListTable::Entry> entries;
+  bool ok = !list.loadFailed;
+  try {
+    if (ok) entries = list.entries.InTextOrder();
+  } catch (const std::bad_alloc&) {
+    ok = false;
+  }
   ReplacingFile file;
-  bool ok = !list.loadFailed && file.Open(path);
+  ok = ok && file.Open(path);
   if (ok) {
     FILE* out = file.f();
-    for (const auto& entry : list.entries) {
+    for (const ListTable::Entry& entry : entries) {
       // fwrite rather than %s: the text is written whole, whatever it holds.
-      if (fprintf(out, "%d\t", entry.second) < 0 ||
-          fwrite(entry.first.data(), 1, entry.first.size(), out) !=
-              entry.first.size() ||
+      if (fprintf(out, "%d\t", entry.id) < 0 ||
+          fwrite(entry.text.data(), 1, entry.text.size(), out) != entry.text.size() ||
           fputc('\n', out) == EOF) {
         ok = false;
         break;

@@ -8,7 +8,8 @@
 #include "lists/list_info.h"
 
 // Adds the entries of the file at `path` to `list`; the caller holds the
-// list's mutex. Returns 0, or ERR_LIST_READ with `errorText` set. When the
+// list's mutex, and searches do not read the list until it has finished.
+// Returns 0, or ERR_LIST_READ with `errorText` set. When the
 // file exists but cannot be read whole, the list is left empty and marked
 // loadFailed. Throws std::bad_alloc (leaving the list empty and marked) when
 // memory runs out.
@@ -16,7 +17,8 @@ int LoadListFile(ListInfo& list, const std::string& path, std::string& errorText
 
 // Writes `list` to `path` in text order, replacing the file only once every
 // byte has been written. Returns 0, or ERR_LIST_WRITE with `errorText` set
-// and the old file untouched. The caller holds the list's mutex.
+// and the old file untouched (also when there is no memory to put the
+// entries in order). The caller holds the list's mutex.
 int SaveListFile(const ListInfo& list, const std::string& path,
                  std::string& errorText);
 

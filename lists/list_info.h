@@ -2,15 +2,18 @@
 #ifndef ZRUTILS_LISTS_LIST_INFO_H
 #define ZRUTILS_LISTS_LIST_INFO_H
 
+#include <atomic>
 #include <cstdint>
-#include <map>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 
 #include "foundation/mutex.h"
+#include "foundation/non_copyable.h"
+#include "lists/list_table.h"
 
-struct ListInfo {
+// Searches read `entries` without the mutex once `ready` is set, also while
+// the mutex's holder adds to them (ListTable allows one writer beside any
+// number of readers).
+struct ListInfo : private ZRNonCopyable {
   // Registry name; empty for an anonymous list. Set before the list is
   // registered and never changed.
   std::string name;
@@ -26,40 +29,13 @@ struct ListInfo {
   // never be written back: it would replace the real contents with the part
   // that was read.
   bool loadFailed = false;
-  // Texts in byte-wise order (std::string compares as unsigned bytes): the
-  // order the file is written in.
-  std::map<std::string, int32_t> entries;
-  // The same entries by hash, for lookups: a search in a map of a million
-  // texts that share long prefixes costs microseconds, a hash lookup a
-  // fraction of that. The keys view the texts held by `entries`, whose nodes
-  // never move.
-  std::unordered_map<std::string_view, int32_t> index;
 
+  // The texts and their identifiers; changed only under `mutex`.
+  ListTable entries;
   ZRMutex mutex{0};
-
-  // The identifier of text, or null.
-  const int32_t* Find(std::string_view text) const {
-    const auto found = index.find(text);
-    return found == index.end() ? nullptr : &found->second;
-  }
-  // Adds text with id unless the text is there already (then it keeps its
-  // identifier). Texts added in ascending order, as a list file holds them,
-  // cost constant time each.
-  void Add(std::string text, int32_t id) {
-    const size_t before = entries.size();
-    const auto added = entries.emplace_hint(entries.end(), std::move(text), id);
-    if (entries.size() == before) return;
-    try {
-      index.emplace(added->first, id);
-    } catch (...) {
-      entries.erase(added);  // keep the two views the same
-      throw;
-    }
-  }
-  void Clear() {
-    index.clear();
-    entries.clear();
-  }
+  // Set (release) once the list's file has been read; until then a search
+  // waits for the reader on the mutex.
+  std::atomic<bool> ready{false};
 };
 
 #endif

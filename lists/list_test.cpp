@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <map>
@@ -297,6 +298,96 @@ TEST(ListsConcurrency, SharedAndPrivateListsUnderLoad) {
     }
   EXPECT_EQ(ids.size(), texts.size());
   EXPECT_EQ(Close(reread).status, 0);
+}
+
+// The lists' lock-free paths under eight threads: searches and insertions
+// in one shared list and in lists of each thread's own (written and read
+// back every round), and a list closed and opened again while other threads
+// search it through a handle they did not open. Every text keeps one
+// identifier, no identifier is given twice, and what was inserted is found
+// afterwards and written to the file in text order.
+TEST(ListsConcurrency, EightThreadsSearchInsertAndCloseSharedAndOwnLists) {
+  ScratchDir dir;
+  const std::string sharedPath = dir.File("shared21.txt");
+  std::string initial;
+  for (int i = 1; i <= 100; ++i)
+    initial += std::to_string(i) + "\tstart " + std::to_string(1000 + i) + "\n";
+  WriteWholeFile(sharedPath, initial);
+  const std::string keeper = Open("File=" + sharedPath + "\tName=stress21-shared");
+  constexpr int kThreads = 8, kRounds = 20, kInserts = 4;
+  for (int t = 0; t < kThreads; ++t)
+    WriteWholeFile(dir.File("own" + std::to_string(t) + ".txt"), "");  // lists start empty
+  std::atomic<long> churn{0};  // the handle of a list closed and opened again
+  std::vector<std::map<std::string, std::string>> seen(kThreads), own(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      std::mt19937 random(static_cast<unsigned>(t));
+      const std::string ownPath = dir.File("own" + std::to_string(t) + ".txt");
+      for (int round = 0; round < kRounds; ++round) {
+        const std::string shared = Open("Name=stress21-shared");
+        const std::string mine = Open("File=" + ownPath + "\tName=own-" + std::to_string(t));
+        // What earlier rounds wrote comes back with the same identifiers.
+        for (const auto& [text, id] : own[t])
+          EXPECT_EQ(Search(mine, text).answer, id + "\t" + text + "\t");
+        for (int k = 0; k < kInserts; ++k) {
+          const std::string text =
+              "t" + std::to_string(t) + " r" + std::to_string(round) + " k" + std::to_string(k);
+          const Reply r = Search(shared, text, true);
+          ASSERT_EQ(r.status, 0);
+          ASSERT_EQ(r.answer.substr(r.answer.find('\t')), "\t" + text + "\tNew");
+          seen[t][text] = r.answer.substr(0, r.answer.find('\t'));
+          const Reply o = Search(mine, text, true);
+          own[t][text] = o.answer.substr(0, o.answer.find('\t'));
+          // Another thread's text: found with one identifier, or not yet there.
+          const std::string other = "t" + std::to_string(random() % kThreads) + " r" +
+                                    std::to_string(random() % kRounds) + " k0";
+          const Reply f = Search(shared, other);
+          if (f.answer != "0\t\t")
+            seen[t].emplace(other, f.answer.substr(0, f.answer.find('\t')));
+          const int start = 1 + static_cast<int>(random() % 100);
+          EXPECT_EQ(Search(shared, "start " + std::to_string(1000 + start)).answer,
+                    std::to_string(start) + "\tstart " + std::to_string(1000 + start) + "\t");
+        }
+        // A list that ends while others search it: they answer from it or
+        // find its handle invalid.
+        if (t == 0) {
+          const std::string h = Open("");
+          Search(h, "churn", true);
+          churn = std::stol(h);
+          Search(h, "churn " + std::to_string(round), true);
+          EXPECT_EQ(Close(h).status, 0);
+        } else if (churn != 0) {
+          const Reply c = Search(std::to_string(churn.load()), "churn");
+          EXPECT_TRUE((c.status == 0 && c.answer == "1\tchurn\t") ||
+                      (c.status == ERR_LIST_HANDLE && c.answer == "Invalid list handle"))
+              << c.status << " " << c.answer;
+        }
+        EXPECT_EQ(Close(mine, ownPath).status, 0);
+        EXPECT_EQ(Close(shared, sharedPath).status, 0);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  ASSERT_EQ(Close(keeper, sharedPath).status, 0);
+
+  // One identifier a text, one text an identifier, and the file holds
+  // exactly the starting texts and every insertion, in text order.
+  std::map<std::string, std::string> expected;
+  for (int i = 1; i <= 100; ++i) expected["start " + std::to_string(1000 + i)] = std::to_string(i);
+  for (const auto& s : seen)
+    for (const auto& [text, id] : s)
+      EXPECT_EQ(expected.emplace(text, id).first->second, id) << text;
+  std::set<std::string> ids;
+  for (const auto& [text, id] : expected) EXPECT_TRUE(ids.insert(id).second) << id;
+  std::string file;
+  for (const auto& [text, id] : expected) file += id + "\t" + text + "\n";
+  EXPECT_EQ(ReadWholeFile(sharedPath), file);
+  for (int t = 0; t < kThreads; ++t) {
+    std::string ownFile;
+    for (const auto& [text, id] : own[t]) ownFile += id + "\t" + text + "\n";
+    EXPECT_EQ(ReadWholeFile(dir.File("own" + std::to_string(t) + ".txt")), ownFile) << t;
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "foundation/morvel_config.h"
 #include "foundation/mutex.h"
 #include "foundation/thread.h"
+#include "foundation/usage_records.h"
 #include "shapes/create_grid_on_shape.h"
 #include "shapes/shapefile_error.h"
 #include "text/string_edit.h"
@@ -18,13 +19,8 @@
 namespace {
 
 // The usages one thread's calls hold on open files: written by that thread
-// only, read by removers under the registry lock. Aligned to a cache line of
-// its own, so a thread's stores never touch what another thread reads.
-struct alignas(64) UsageRecord {
-  static constexpr int kPlaces = 16;
-  std::atomic<ShapeFileInfo*> holding[kPlaces] = {};
-  std::atomic<bool> taken{false};  // belongs to a running thread
-};
+// only, read by removers under the registry lock.
+using ShapeFileUsages = UsageRecords<ShapeFileInfo, 16>;
 
 // Built on first use in static storage and never destroyed: a detached
 // closer thread may still be running when the library's static objects are
@@ -32,7 +28,7 @@ struct alignas(64) UsageRecord {
 struct Registry {
   ZRMutex mutex{0};
   std::vector<ShapeFileInfo*> files;  // in order of first opening
-  std::vector<UsageRecord*> records;  // never freed: threads reuse them
+  ShapeFileUsages records;
   std::atomic<uint64_t> removals{0};
   std::atomic<int> mode{0};
   std::atomic<bool> closerRunning{false};
@@ -56,7 +52,7 @@ struct ThreadUsage {
     uint64_t removals = 0;
   };
   static constexpr size_t kKnown = 4;
-  UsageRecord* record = nullptr;
+  ShapeFileUsages::Record* record = nullptr;
   Known known[kKnown];
   size_t nextKnown = 0;
   // The place for a name: where it is known already (perhaps from before a
@@ -70,7 +66,7 @@ struct ThreadUsage {
     return free != nullptr ? *free : known[nextKnown++ % kKnown];
   }
   ~ThreadUsage() {
-    if (record != nullptr) record->taken.store(false, std::memory_order_release);
+    ShapeFileUsages::Release(record);
     record = nullptr;
   }
 };
@@ -80,39 +76,14 @@ ThreadUsage& MyUsage() {
   return usage;
 }
 
-int FreePlace(const UsageRecord& record) {
-  for (int i = 0; i < UsageRecord::kPlaces; ++i) {
-    if (record.holding[i].load(std::memory_order_relaxed) == nullptr) return i;
-  }
-  return -1;
-}
-
-// Under the registry lock: a record no running thread holds, or a new one.
-UsageRecord* ClaimRecord(Registry& registry) {
-  for (UsageRecord* record : registry.records) {
-    if (!record->taken.load(std::memory_order_acquire)) {
-      record->taken.store(true, std::memory_order_relaxed);
-      return record;
-    }
-  }
-  std::unique_ptr<UsageRecord> record(new UsageRecord);
-  registry.records.push_back(record.get());
-  record->taken.store(true, std::memory_order_relaxed);
-  return record.release();
-}
-
 // Under the registry lock: every usage of the entry, counted or held in a
 // thread's record. A remover first counts its removal (AnnounceRemoval).
 // Only open entries are held in records; a place that names an entry in
 // another state is a lock-free acquirer about to back out, holding an
 // address an earlier entry had.
 int32_t UsagesOf(const Registry& registry, const ShapeFileInfo* entry) {
-  int32_t usages = entry->usageCount;
-  if (entry->state.load() != Open) return usages;
-  for (const UsageRecord* record : registry.records) {
-    for (const auto& held : record->holding) usages += held.load() == entry ? 1 : 0;
-  }
-  return usages;
+  if (entry->state.load() != Open) return entry->usageCount;
+  return entry->usageCount + registry.records.Holding(entry);
 }
 
 void AnnounceRemoval(Registry& registry) { registry.removals.fetch_add(1); }
@@ -131,10 +102,10 @@ void MarkUsed(ShapeFileInfo* entry) {
 void TakeUsage(Registry& registry, ShapeFileInfo* entry, ShapeFileUse& use) {
   ThreadUsage& me = MyUsage();
   try {
-    if (me.record == nullptr) me.record = ClaimRecord(registry);
+    if (me.record == nullptr) me.record = registry.records.Claim();
   } catch (...) {
   }
-  const int place = me.record != nullptr ? FreePlace(*me.record) : -1;
+  const int place = me.record != nullptr ? me.record->FreePlace() : -1;
   if (place < 0) {
     entry->usageCount += 1;
     return;
@@ -165,7 +136,7 @@ bool AcquireKnown(ShapeFileUse& use, const char* name, Registry& registry) {
       known.entry = nullptr;
       return false;
     }
-    const int place = FreePlace(*me.record);
+    const int place = me.record->FreePlace();
     if (place < 0) return false;
     std::atomic<ShapeFileInfo*>& held = me.record->holding[place];
     held.store(known.entry);
