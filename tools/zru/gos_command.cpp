@@ -11,6 +11,7 @@
 
 #include "shapes/create_grid_on_shape.h"
 #include "shapes/grid_on_shape_file.h"
+#include "shapes/shape_file_reader.h"
 #include "tools/zru/zru_cli.h"
 
 namespace {
@@ -23,14 +24,6 @@ struct GosArguments {
   double longitude = 0;
   std::string point;
 };
-
-// The index path of a shapefile: its name with the extension replaced.
-std::string IndexPathOf(const std::string& shapefile) {
-  const size_t slash = shapefile.find_last_of('/');
-  const size_t dot = shapefile.find_last_of('.');
-  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-  return (hasExtension ? shapefile.substr(0, dot) : shapefile) + ".gos";
-}
 
 // Progress of a build on standard error: a bar redrawn in place on a
 // terminal, a line every tenth of the work otherwise (logs, pipes).
@@ -60,7 +53,41 @@ int OpenIndex(const std::string& path, GridOnShapeFile& grid) {
   return result == 0 ? 0 : Fail(path, result, error);
 }
 
+// The identity of a file's present contents: a build renames a new file
+// into place, so a changed identity shows a new index.
+struct FileIdentity {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  long long bytes = 0;
+  bool operator==(const FileIdentity& o) const {
+    return exists == o.exists && device == o.device && inode == o.inode;
+  }
+};
+
+FileIdentity IdentityOf(const std::string& path) {
+  FileIdentity id;
+  struct stat status;
+  if (stat(path.c_str(), &status) == 0) {
+    id.exists = true;
+    id.device = status.st_dev;
+    id.inode = status.st_ino;
+    id.bytes = status.st_size;
+  }
+  return id;
+}
+
 int Build(const GosArguments& a) {
+  // The index lies beside the set, named as the reader names the set.
+  std::string index;
+  {
+    ShapeFileReader reader;
+    std::string error;
+    const int result = reader.Open(a.path, error);
+    if (result != 0) return Fail(a.path, result, error);
+    index = reader.FileName() + ".gos";
+  }
+  const FileIdentity before = IdentityOf(index);
   CreateGridOnShapeOptions options;
   options.precision = a.higher ? -2 : a.precision;
   options.filter = a.filter;
@@ -70,16 +97,18 @@ int Build(const GosArguments& a) {
   if (result != 0) return Fail(a.path, result);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // A set whose records span no area leaves no index to write (and an
+  // older one in place).
+  const FileIdentity after = IdentityOf(index);
+  if (!after.exists || after == before)
+    return Fail(a.path, 0, "no index written: the records span no area");
   // The summary reads the index back as any user of it would.
-  const std::string index = IndexPathOf(a.path);
   GridOnShapeFile grid;
   if (OpenIndex(index, grid) != 0) return kExitFailure;
-  struct stat status;
-  const long long bytes = stat(index.c_str(), &status) == 0 ? status.st_size : -1;
   printf("Index: %s\nColumns: %d\n", index.c_str(), grid.Header().columnCount);
   const int info = grid.ShowInfo(stdout);
   if (info != 0) return Fail(index, info);
-  printf("Bytes: %lld\nSeconds: %.3f\n", bytes, seconds);
+  printf("Bytes: %lld\nSeconds: %.3f\n", after.bytes, seconds);
   return kExitDone;
 }
 
