@@ -14,6 +14,8 @@ build-demo/tools/zru_demo build-demo/data/streets.txt "High Street" "Acacia Aven
   "  Mill Lane  " "Acacia Avenue"
 echo "== the list file written back:"
 cat build-demo/data/streets.txt
+echo "== zru, the command-line tool: the added street found in the list file"
+build-demo/tools/zru/zru list search build-demo/data/streets.txt "Acacia Avenue"
 
 # The countries of the world: a copy of the bundled Natural Earth set, whose
 # grid index (".gos") is built beside the copy on the first open. The
@@ -25,9 +27,3 @@ printf 'ZRUtils/FileMapShapeFiles=Yes\n' > build-demo/data/morvel
 echo "== point in shape: countries of well-known places, and queries per second"
 MORVEL_CONFIG_FILE="$PWD/build-demo/data/morvel" build-demo/tools/zru_shape_demo \
   "$PWD/build-demo/data/naturalearth/naturalearth_lowres.shp"
-
-# The command-line tool on the same copy, its index now built.
-echo "== zru: the set's summary, and a few places through a pipe"
-build-demo/tools/zru/zru shp info build-demo/data/naturalearth/naturalearth_lowres.shp
-printf '51.5,-0.1\n48.85,2.35\n-1.29,36.82\n35.68,139.69\n' |
-  build-demo/tools/zru/zru pip build-demo/data/naturalearth/naturalearth_lowres.shp - --fields name
