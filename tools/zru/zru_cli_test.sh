@@ -108,13 +108,12 @@ shp)
   has out.txt "name: C, width 80"
   for set in "$source"/tests/data/shapes/edge/*.shp; do
     base=$(basename "$set" .shp); cp "$source/tests/data/shapes/edge/$base".* .
-    expect 0 shp info "$base.shp"
-    records=$(sed -n 's/^Records: //p' out.txt)
-    [ "$records" = "$(wc -l <"$source/tests/data/shapes/oracle/$base.shapes.tsv")" ] ||
-      fail "$base: $records records"
     expect 0 shp dump "$base"
+    records=$(wc -l <"$source/tests/data/shapes/oracle/$base.shapes.tsv")
     [ "$(grep -c '^Record ' out.txt)" = "$records" ] || fail "$base: dump of $records records"
   done
+  expect 0 shp info polygon_holes.shx
+  has out.txt "Shape type: Polygon"; has out.txt "Records: $(wc -l <"$source/tests/data/shapes/oracle/polygon_holes.shapes.tsv")"
   expect 0 shp dump point.shp
   has out.txt "Record 0: Point, 0 parts, 1 points"
   expect 0 shp dump "$countries"
