@@ -14,6 +14,8 @@ build-demo/tools/zru_demo build-demo/data/streets.txt "High Street" "Acacia Aven
   "  Mill Lane  " "Acacia Avenue"
 echo "== the list file written back:"
 cat build-demo/data/streets.txt
+echo "== zru, the command-line tool: the added street found in the list file"
+build-demo/tools/zru/zru list search build-demo/data/streets.txt "Acacia Avenue"
 
 # The countries of the world: a copy of the bundled Natural Earth set, whose
 # grid index (".gos") is built beside the copy on the first open. The

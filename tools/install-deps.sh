@@ -5,6 +5,8 @@ set -euo pipefail
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 export DEBIAN_FRONTEND=noninteractive
 packages=(cmake make g++ binutils)
+# libcli11-dev: the argument parser of the zru tool (header-only, build time).
+packages+=(libcli11-dev)
 if [ "${1:-}" = "--tests" ]; then
   # locales: a locale with a decimal comma, for the number-parsing tests.
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev locales)
