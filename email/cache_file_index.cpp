@@ -56,7 +56,13 @@ int64_t CacheFileIndex::NextLineFeed(int fd, int64_t offset) {
   }
 }
 
-int CacheFileIndex::CatchUp(int fd) {
+void CacheFileIndex::Appended(const std::string& domain, int64_t position, size_t lineLength) {
+  if (position != end_ || position == 0) return;
+  first_.emplace(domain, position);
+  end_ += static_cast<int64_t>(lineLength);
+}
+
+int64_t CacheFileIndex::CatchUp(int fd) {
   struct stat status;
   if (fstat(fd, &status) != 0) return -1;
   if (status.st_dev != device_ || status.st_ino != inode_ || status.st_size < end_) {
@@ -96,5 +102,5 @@ int CacheFileIndex::CatchUp(int fd) {
     if (end_ > 0 && tab != nullptr) first_.emplace(domain, end_);
     end_ = lineFeed + 1;
   }
-  return 0;
+  return status.st_size;
 }

@@ -28,8 +28,17 @@ class CacheFileIndex {
   // last call. Starts afresh when fd is another file (device, inode) than
   // before, when the file shrank, or when the line feed that ended the last
   // read is no longer there. A last line without its line feed is not
-  // indexed until the line feed arrives. 0, or -1 on a read error.
-  int CatchUp(int fd);
+  // indexed until the line feed arrives. The file's size, or -1 on an error.
+  int64_t CatchUp(int fd);
+  // Every line of the file has been read and ends with a line feed: true
+  // after CatchUp gave size when the file is not empty and has no bytes past
+  // its last line feed.
+  bool EndsWithLineFeed(int64_t size) const { return size > 0 && end_ == size; }
+  // The owner appended a record line of domain, lineLength bytes, at
+  // position, under the file's exclusive lock right after a CatchUp: it is
+  // indexed without reading it back. Ignored unless position is where the
+  // index stopped reading.
+  void Appended(const std::string& domain, int64_t position, size_t lineLength);
   // The position (offset of the domain's first byte) of the first whole
   // record of domain read so far; 0 when there is none.
   int64_t Find(const std::string& domain) const;

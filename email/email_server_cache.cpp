@@ -256,7 +256,7 @@ int EmailServerCache::FindRecord(const std::string& domain, CacheLineHit& hit) {
   std::vector<char> window;
   if (domain.size() + 2 > CacheFileIndex::kWindow)
     return FindCacheLine(Fd(), domain, kSearchWindow, window, hit);
-  if (index_.CatchUp(Fd()) != 0) return kCacheReadError;
+  if (index_.CatchUp(Fd()) < 0) return kCacheReadError;
   const int64_t position = index_.Find(domain);
   if (position == 0) return 1;
   const int result = ReadIndexedRecord(Fd(), domain, position, hit);
@@ -274,23 +274,22 @@ int EmailServerCache::Add(const char* domain, char status) {
   ZRScopedLock lock(mutex_, true);
   if (!file_.IsOpen()) return kCacheNotOpen;
   if (!LockFile(LOCK_EX)) return kCacheSeekWrite;
-  struct stat fileStatus;
   int result = kCacheOk;
-  if (fstat(Fd(), &fileStatus) != 0) {
+  // Reading what others appended tells both the size and whether the file
+  // ends with a line feed.
+  const int64_t size = index_.CatchUp(Fd());
+  if (size < 0) {
     result = kCacheSeekWrite;
   } else {
     // A last line without its line feed (a writer that was cut off) would
     // otherwise swallow the new record into a false one.
-    char last = '\0';
-    if (fileStatus.st_size > 0 && ReadFileAt(Fd(), &last, 1, fileStatus.st_size - 1) != 1)
-      result = kCacheSeekWrite;
-    else if (last != '\n')
-      line.insert(line.begin(), '\n');
-    if (result == kCacheOk && !WriteAt(Fd(), line, fileStatus.st_size)) result = kCacheShortWrite;
+    const bool repair = !index_.EndsWithLineFeed(size);
+    if (repair) line.insert(line.begin(), '\n');
+    if (!WriteAt(Fd(), line, size))
+      result = kCacheShortWrite;
+    else if (!repair)
+      index_.Appended(name, size, line.size());
   }
-  // Reads just the line written (and any appended before it by others), so
-  // the next search of this domain is a hit without a tail read.
-  if (result == kCacheOk) index_.CatchUp(Fd());
   UnlockFile();
   return result;
 }
