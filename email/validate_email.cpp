@@ -42,11 +42,12 @@ void InitEmailValidation() {
 }
 
 // The cache file's one open descriptor and index in this process, shared by
-// every thread (its calls are serialised inside it). Never destroyed, so a
-// thread still validating while the process exits finds it whole.
+// every thread (its calls are serialised inside it). Destroyed when the
+// library is unloaded, so a host that loads and unloads it keeps neither
+// the descriptor nor the index.
 EmailServerCache& SharedCache() {
-  static EmailServerCache* cache = new EmailServerCache;
-  return *cache;
+  static EmailServerCache cache;
+  return cache;
 }
 
 // Verdicts that stay fresh for the positive expiry.

@@ -66,6 +66,7 @@ TEST(DlopenEmail, VerdictsAndTheCacheThroughTheLoadedLibrary) {
   EXPECT_EQ(0u, file.find("\na.many.test\t4")) << file;
   EXPECT_EQ(before + 1, OpenDescriptors());
   dlclose(handle);
+  EXPECT_EQ(before, OpenDescriptors()) << "unloading closes the cache file";
 }
 
 }  // namespace
