@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -21,20 +22,6 @@ constexpr size_t kSearchWindow = 64 * 1024;
 int DigitValue(char c) {
   const char* found = c != '\0' ? strchr(kDigits, c) : nullptr;
   return found != nullptr ? static_cast<int>(found - kDigits) : -1;
-}
-
-// pread of the whole count unless end of file comes first: the bytes read,
-// or -1.
-ssize_t ReadAt(int fd, char* buffer, size_t count, int64_t offset) {
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t n = pread(fd, buffer + done, count - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<ssize_t>(done);
 }
 
 // pwrite of the whole text: true when every byte reached the file.
@@ -56,16 +43,46 @@ bool StorableDomain(const std::string& domain) {
   return domain.find_first_of("\n\t") == std::string::npos;
 }
 
-// The status and time that follow the needle ending just before offset.
-int ReadStatusAndTime(int fd, int64_t offset, CacheLineHit& hit) {
-  char bytes[16];
-  const ssize_t n = ReadAt(fd, bytes, sizeof bytes - 1, offset);
-  if (n < 0) return kCacheReadError;
+// The status and time read from what follows a record's TAB: the status
+// byte and at most 14 bytes of time.
+constexpr size_t kStatusAndTime = 15;
+
+// The status and time from the n bytes (at most kStatusAndTime) after a
+// record's TAB.
+void ParseStatusAndTime(const char* after, size_t n, CacheLineHit& hit) {
+  char bytes[kStatusAndTime + 1];
+  memcpy(bytes, after, n);
   bytes[n] = '\0';
   hit.status = bytes[0];
   // A line ending right after the TAB has no status and no time; the
   // digits of the next line must not be taken for its time.
   hit.minutes = n > 0 && bytes[0] != '\n' ? DecodeNumber(bytes + 1, 64) : 0;
+}
+
+// The status and time that follow the needle ending just before offset.
+int ReadStatusAndTime(int fd, int64_t offset, CacheLineHit& hit) {
+  char bytes[kStatusAndTime];
+  const ssize_t n = ReadFileAt(fd, bytes, sizeof bytes, offset);
+  if (n < 0) return kCacheReadError;
+  ParseStatusAndTime(bytes, static_cast<size_t>(n), hit);
+  return 0;
+}
+
+// Reads the record the index places at position: 0 when a whole record of
+// domain still stands there (hit filled), 1 when it does not,
+// kCacheReadError.
+int ReadIndexedRecord(int fd, const std::string& domain, int64_t position, CacheLineHit& hit) {
+  // "\n<domain>\t", the status and time, and the line feed ending them.
+  const size_t needle = domain.size() + 2;
+  std::string bytes(needle + kStatusAndTime + 1, '\0');
+  const ssize_t n = ReadFileAt(fd, &bytes[0], bytes.size(), position - 1);
+  if (n < 0) return kCacheReadError;
+  const size_t length = static_cast<size_t>(n);
+  if (length <= needle || bytes[0] != '\n' || bytes.compare(1, domain.size(), domain) != 0 ||
+      bytes[needle - 1] != '\t' || memchr(&bytes[needle], '\n', length - needle) == nullptr)
+    return 1;
+  hit.position = position;
+  ParseStatusAndTime(&bytes[needle], std::min(length - needle, kStatusAndTime), hit);
   return 0;
 }
 
@@ -112,7 +129,7 @@ int FindCacheLine(int fd, const std::string& domain, size_t windowSize,
   int64_t offset = 0;  // file offset of bytes[0]
   size_t kept = 0;     // bytes carried over from the previous window
   for (;;) {
-    const ssize_t n = ReadAt(fd, bytes + kept, size - kept, offset + static_cast<int64_t>(kept));
+    const ssize_t n = ReadFileAt(fd, bytes + kept, size - kept, offset + static_cast<int64_t>(kept));
     if (n < 0) return kCacheReadError;
     const size_t length = kept + static_cast<size_t>(n);
     const char* found = static_cast<const char*>(
@@ -124,7 +141,7 @@ int FindCacheLine(int fd, const std::string& domain, size_t windowSize,
       const int64_t hitPosition = offset + (found - bytes) + 1;
       bool complete = memchr(bytes + after, '\n', length - after) != nullptr;
       for (int64_t scan = offset + static_cast<int64_t>(length); !complete && n > 0;) {
-        const ssize_t more = ReadAt(fd, bytes, size, scan);
+        const ssize_t more = ReadFileAt(fd, bytes, size, scan);
         if (more < 0) return kCacheReadError;
         if (more == 0) break;
         complete = memchr(bytes, '\n', static_cast<size_t>(more)) != nullptr;
@@ -160,7 +177,12 @@ void EmailServerCache::UnlockFile() { flock(Fd(), LOCK_UN); }
 
 int EmailServerCache::Open(const char* fileName) {
   ZRScopedLock lock(mutex_, true);
+  return OpenLocked(fileName);
+}
+
+int EmailServerCache::OpenLocked(const char* fileName) {
   file_.Close();
+  index_.Clear();
   if (fileName == nullptr) return kCacheCannotOpen;
   fileName_ = fileName;
   // "x": of two processes creating the file at once exactly one creates it
@@ -174,8 +196,14 @@ int EmailServerCache::Open(const char* fileName) {
     if (!created && errno != EEXIST) return kCacheCannotOpen;
   }
   if (!file_.IsOpen()) return kCacheCannotOpen;
+  struct stat status;
+  if (fstat(Fd(), &status) != 0) {
+    file_.Close();
+    return kCacheCannotOpen;
+  }
+  device_ = status.st_dev;
+  inode_ = status.st_ino;
   if (created && LockFile(LOCK_EX)) {
-    struct stat status;
     // Another process may have appended already (its Add repaired the
     // missing line feed), so the line feed goes only into an empty file.
     if (fstat(Fd(), &status) == 0 && status.st_size == 0) WriteAt(Fd(), "\n", 0);
@@ -184,9 +212,20 @@ int EmailServerCache::Open(const char* fileName) {
   return kCacheOk;
 }
 
+int EmailServerCache::OpenCurrent(const char* fileName) {
+  if (fileName == nullptr) return kCacheCannotOpen;
+  ZRScopedLock lock(mutex_, true);
+  struct stat status;
+  if (file_.IsOpen() && fileName_ == fileName && stat(fileName, &status) == 0 &&
+      status.st_dev == device_ && status.st_ino == inode_)
+    return kCacheOk;
+  return OpenLocked(fileName);
+}
+
 void EmailServerCache::Close() {
   ZRScopedLock lock(mutex_, true);
   file_.Close();
+  index_.Clear();
 }
 
 bool EmailServerCache::IsOpen() const { return file_.IsOpen(); }
@@ -199,9 +238,8 @@ int EmailServerCache::Search(const char* domain, EmailServerRecord& record) {
   // Such a domain is never stored, and its needle could match across lines.
   if (!StorableDomain(name)) return kCacheOk;
   if (!LockFile(LOCK_SH)) return kCacheReadError;
-  std::vector<char> window;
   CacheLineHit hit;
-  const int result = FindCacheLine(Fd(), name, kSearchWindow, window, hit);
+  const int result = FindRecord(name, hit);
   UnlockFile();
   lock.Unlock();
   if (result == kCacheReadError) return kCacheReadError;
@@ -214,6 +252,21 @@ int EmailServerCache::Search(const char* domain, EmailServerRecord& record) {
   return kCacheOk;
 }
 
+int EmailServerCache::FindRecord(const std::string& domain, CacheLineHit& hit) {
+  std::vector<char> window;
+  if (domain.size() + 2 > CacheFileIndex::kWindow)
+    return FindCacheLine(Fd(), domain, kSearchWindow, window, hit);
+  if (index_.CatchUp(Fd()) < 0) return kCacheReadError;
+  const int64_t position = index_.Find(domain);
+  if (position == 0) return 1;
+  const int result = ReadIndexedRecord(Fd(), domain, position, hit);
+  if (result != 1) return result;
+  // The file was changed other than by appending and rewriting records in
+  // place: the scan answers, and the index is read afresh next time.
+  index_.Clear();
+  return FindCacheLine(Fd(), domain, kSearchWindow, window, hit);
+}
+
 int EmailServerCache::Add(const char* domain, char status) {
   const std::string name = domain != nullptr ? domain : "";
   if (!StorableDomain(name)) return kCacheUnstorableDomain;
@@ -221,19 +274,21 @@ int EmailServerCache::Add(const char* domain, char status) {
   ZRScopedLock lock(mutex_, true);
   if (!file_.IsOpen()) return kCacheNotOpen;
   if (!LockFile(LOCK_EX)) return kCacheSeekWrite;
-  struct stat fileStatus;
   int result = kCacheOk;
-  if (fstat(Fd(), &fileStatus) != 0) {
+  // Reading what others appended tells both the size and whether the file
+  // ends with a line feed.
+  const int64_t size = index_.CatchUp(Fd());
+  if (size < 0) {
     result = kCacheSeekWrite;
   } else {
     // A last line without its line feed (a writer that was cut off) would
     // otherwise swallow the new record into a false one.
-    char last = '\0';
-    if (fileStatus.st_size > 0 && ReadAt(Fd(), &last, 1, fileStatus.st_size - 1) != 1)
-      result = kCacheSeekWrite;
-    else if (last != '\n')
-      line.insert(line.begin(), '\n');
-    if (result == kCacheOk && !WriteAt(Fd(), line, fileStatus.st_size)) result = kCacheShortWrite;
+    const bool repair = !index_.EndsWithLineFeed(size);
+    if (repair) line.insert(line.begin(), '\n');
+    if (!WriteAt(Fd(), line, size))
+      result = kCacheShortWrite;
+    else if (!repair)
+      index_.Appended(name, size, line.size());
   }
   UnlockFile();
   return result;
@@ -249,7 +304,7 @@ int EmailServerCache::Update(const EmailServerRecord& record, char status) {
   if (!LockFile(LOCK_EX)) return kCacheSeekRead;
   int result = kCacheOk;
   const size_t domainLength = record.domain.size();
-  const ssize_t n = ReadAt(Fd(), &onDisk[0], onDisk.size(), record.position);
+  const ssize_t n = ReadFileAt(Fd(), &onDisk[0], onDisk.size(), record.position);
   if (n < 0)
     result = kCacheSeekRead;
   else if (static_cast<size_t>(n) < onDisk.size())

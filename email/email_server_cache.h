@@ -4,10 +4,13 @@
 #ifndef ZRUTILS_EMAIL_EMAIL_SERVER_CACHE_H
 #define ZRUTILS_EMAIL_EMAIL_SERVER_CACHE_H
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "email/cache_file_index.h"
 #include "foundation/export.h"
 #include "foundation/mutex.h"
 #include "foundation/non_copyable.h"
@@ -47,10 +50,16 @@ struct ZRU_EXPORT EmailServerRecord {
   void Clear() { *this = EmailServerRecord(); }
 };
 
-// Owns one open cache file. Each object serialises its own calls with its
-// mutex; objects on the same file, in this process or others, exclude one
-// another with flock (shared for Search, exclusive for Add and Update), so
-// records are never interleaved nor lost. Make one object per use.
+struct CacheLineHit;
+
+// Owns one open cache file (one descriptor) and an in-memory index of it
+// (CacheFileIndex). Each object serialises its own calls with its mutex, a
+// leaf lock; objects on the same file, in this process or others, exclude
+// one another with flock (shared for Search, exclusive for Add and Update),
+// so records are never interleaved nor lost. The index is built on the
+// first search and then extended by the bytes appended since, so keep one
+// object per file for as long as the file is used: a search is then a few
+// small reads whatever the file's size. Thread-safe.
 class ZRU_EXPORT EmailServerCache : private ZRNonCopyable {
  public:
   EmailServerCache();
@@ -59,12 +68,17 @@ class ZRU_EXPORT EmailServerCache : private ZRNonCopyable {
   // line feed when it does not exist (two creators cannot both write it).
   // kCacheOk or kCacheCannotOpen.
   int Open(const char* fileName);
+  // Like Open, but keeps the open file (and its index) when fileName still
+  // names it: one stat. A file deleted or replaced at that name since is
+  // opened (or created) afresh.
+  int OpenCurrent(const char* fileName);
   void Close();
   bool IsOpen() const;
 
   // Finds the first whole record of domain (byte-exact). kCacheOk with the
   // record filled when found and clear when not; kCacheNotOpen,
-  // kCacheReadError. Lines of any length are passed over.
+  // kCacheReadError. Lines of any length are passed over. Status and time
+  // are always read from the file, never from the index.
   int Search(const char* domain, EmailServerRecord& record);
   // Appends a record of domain and status stamped with the current minute.
   // A file whose last line lacks its line feed (an interrupted writer, or an
@@ -82,9 +96,16 @@ class ZRU_EXPORT EmailServerCache : private ZRNonCopyable {
   bool LockFile(int operation);
   void UnlockFile();
   int Fd() const;
+  int OpenLocked(const char* fileName);
+  // Search's work under the shared lock: 0 found, 1 not found,
+  // kCacheReadError.
+  int FindRecord(const std::string& domain, CacheLineHit& hit);
 
   std::string fileName_;
   SelfClosingFILE file_;
+  dev_t device_ = 0;  // identity of the open file
+  ino_t inode_ = 0;
+  CacheFileIndex index_;
   ZRMutex mutex_;
 };
 

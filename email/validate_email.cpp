@@ -41,6 +41,15 @@ void InitEmailValidation() {
   if (InitSockets() != 0) socketInitError = "Socket library initialisation error";
 }
 
+// The cache file's one open descriptor and index in this process, shared by
+// every thread (its calls are serialised inside it). Destroyed when the
+// library is unloaded, so a host that loads and unloads it keeps neither
+// the descriptor nor the index.
+EmailServerCache& SharedCache() {
+  static EmailServerCache cache;
+  return cache;
+}
+
 // Verdicts that stay fresh for the positive expiry.
 bool IsValidStatus(char status) { return status == '4' || status == '6' || status == '8'; }
 
@@ -87,9 +96,10 @@ int ValidateEmail(char* buffer, int size) {
   if (at != nullptr) {
     // The domain is copied out: the answer overwrites the buffer.
     const std::string domain = at + 1;
-    EmailServerCache cache;
+    EmailServerCache& cache = SharedCache();
     EmailServerRecord record;
-    const bool cached = !cacheFilePath.empty() && cache.Open(cacheFilePath.c_str()) == kCacheOk;
+    const bool cached =
+        !cacheFilePath.empty() && cache.OpenCurrent(cacheFilePath.c_str()) == kCacheOk;
     if (cached && cache.Search(domain.c_str(), record) == kCacheOk && !record.Empty()) {
       const bool positive = IsValidStatus(record.Status());
       if (record.Age() < (positive ? positiveExpiryMinutes : negativeExpiryMinutes)) {
