@@ -6,14 +6,14 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <new>
 #include <string>
 #include <string_view>
@@ -43,45 +43,88 @@ struct alignas(16) RecordBuffer {
   char text[kRecordSize + 1];
 };
 
+// The position of the k-th d in text (k from 1), or null.
+const char* NthDelimiter(const char* text, int k, char d) {
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p == d && --k == 0) return p;
+  }
+  return nullptr;
+}
+
 #ifdef __SSE2__
-// The set bits of each byte value: a block's delimiters are counted with
-// two lookups (a popcount instruction is not part of the base instruction
-// set).
+// The set bits of each byte value (a popcount instruction is not part of
+// the base instruction set).
 constexpr std::array<uint8_t, 256> kBitCounts = [] {
   std::array<uint8_t, 256> counts{};
   for (int i = 1; i < 256; ++i) counts[i] = static_cast<uint8_t>((i & 1) + counts[i / 2]);
   return counts;
 }();
+
+int BitCount16(unsigned mask) { return kBitCounts[mask & 0xff] + kBitCounts[mask >> 8]; }
+
+// The delimiters of the aligned block at text as bits.
+unsigned DelimiterBits(const char* text, __m128i delimiter) {
+  const __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(text));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, delimiter)));
+}
 #endif
 
-// The position of the k-th d in the record (k from 1), or null. Records
-// hold dozens of short fields, so the delimiters are counted sixteen bytes
-// at a time where the processor allows it, and byte by byte elsewhere.
-const char* NthDelimiter(const RecordBuffer& record, int k, char d) {
+// The rest of the record after its k-th delimiter (k from 1), as a view
+// into the record; a null view when the record has fewer delimiters.
+// Called for every address walked, so it reads the record once, sixteen
+// bytes at a time where the processor allows it: delimiters are counted in
+// byte lanes up to the block holding the NUL, and the wanted one is then
+// found back from the end, where the codes lie.
+std::string_view TextAfter(const RecordBuffer& record, int k, char d) {
   const char* text = record.text;
 #ifdef __SSE2__
-  const __m128i delimiter = _mm_set1_epi8(d), nul = _mm_setzero_si128();
-  for (size_t at = 0; at < sizeof record.text; at += 16) {
-    const __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(text + at));
-    // Bytes from the NUL on do not count: they may be left from a longer
-    // record.
-    const unsigned ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, nul)));
-    unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, delimiter)));
-    if (ends != 0) hits &= (ends & (0u - ends)) - 1;
-    const int count = kBitCounts[hits & 0xff] + kBitCounts[hits >> 8];
-    if (count >= k) {
-      for (; k > 1; --k) hits &= hits - 1;
-      return text + at + __builtin_ctz(hits);
+  const __m128i delimiter = _mm_set1_epi8(d), zero = _mm_setzero_si128();
+  // The buffer's last byte is a NUL, so at most 255 blocks come before the
+  // one holding it: a byte lane cannot overflow. Two blocks a step, one
+  // test for a NUL in either.
+  __m128i lanes = zero;
+  size_t at = 0;
+  for (;; at += 32) {
+    const __m128i first = _mm_load_si128(reinterpret_cast<const __m128i*>(text + at));
+    const __m128i second = _mm_load_si128(reinterpret_cast<const __m128i*>(text + at + 16));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(first, second), zero)) != 0) break;
+    lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(first, delimiter));
+    lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(second, delimiter));
+  }
+  __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(text + at));
+  unsigned ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, zero)));
+  if (ends == 0) {
+    lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(block, delimiter));
+    at += 16;
+    block = _mm_load_si128(reinterpret_cast<const __m128i*>(text + at));
+    ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, zero)));
+  }
+  const size_t end = at + static_cast<size_t>(__builtin_ctz(ends));
+  // Bytes from the NUL on may be left from a longer record.
+  unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, delimiter))) &
+                  ((ends & (0u - ends)) - 1);
+  const __m128i sums = _mm_sad_epu8(lanes, zero);
+  const int total = _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4) + BitCount16(bits);
+  if (total < k) return {};
+  // The wanted delimiter has total - k others after it.
+  for (int after = total - k;;) {
+    const int count = BitCount16(bits);
+    if (count > after) {
+      for (; after > 0; --after) bits &= ~(1u << (31 - __builtin_clz(bits)));
+      const size_t begin = at + static_cast<size_t>(31 - __builtin_clz(bits)) + 1;
+      return std::string_view(text + begin, end - begin);
     }
-    if (ends != 0) return nullptr;
-    k -= count;
+    after -= count;
+    at -= 16;
+    bits = DelimiterBits(text + at, delimiter);
   }
-  return nullptr;
 #else
-  for (const char* p = text; *p != '\0'; ++p) {
-    if (*p == d && --k == 0) return p;
+  const char* begin = nullptr;
+  const char* p = text;
+  for (int seen = 0; *p != '\0'; ++p) {
+    if (*p == d && ++seen == k) begin = p + 1;
   }
-  return nullptr;
+  return begin == nullptr ? std::string_view() : std::string_view(begin, p - begin);
 #endif
 }
 
@@ -93,11 +136,13 @@ bool IsBlankRecord(const char* record, char d) {
   return record[leading] == '\0' || leading >= 8;
 }
 
-// count × 100 / total with 4 decimals.
+// count × 100 / total with 4 decimals, as "%.4f" writes it in the C
+// locale (a snprintf per value cost more than a small walk).
 std::string Percent(int64_t count, int64_t total) {
   char text[32];
-  snprintf(text, sizeof text, "%.4f", static_cast<double>(count) * 100.0 / static_cast<double>(total));
-  return text;
+  const double percent = static_cast<double>(count) * 100.0 / static_cast<double>(total);
+  return std::string(text, std::to_chars(text, text + sizeof text, percent,
+                                         std::chars_format::fixed, 4).ptr);
 }
 
 // An ARF opened by a call, closed on every way out of it.
@@ -233,39 +278,56 @@ const char* Validate(const Query& q) {
   return nullptr;
 }
 
-// The text of the code after the address fields and the n fields of the
-// latitude/longitude code, or null when the record has fewer fields.
-const char* CodeValue(const RecordBuffer& record, int n, char d) {
-  const char* p = NthDelimiter(record, kAddressFields + n, d);
-  return p == nullptr ? nullptr : p + 1;
-}
-
-// Whether two texts are equal; inline, since most values are a few bytes
-// and a library call per address would cost more than the comparison.
-bool SameText(const char* a, const char* b) {
-  while (*a != '\0' && *a == *b) ++a, ++b;
-  return *a == *b;
-}
-
-using Counts = std::map<std::string, int32_t, std::less<>>;
-
-std::string Answer(const std::string& target, int64_t matches, int64_t total, bool all,
-                   const Counts& counts) {
-  std::string answer;
-  if (all && counts.size() <= kMostValues) {
-    std::string numbers, percents;
-    for (const auto& [value, count] : counts) {
-      const char* comma = answer.empty() ? "" : ",";
-      answer += comma + value;
-      numbers += comma + std::to_string(count);
-      percents += comma + Percent(count, total);
+// The distinct values of a walk and their counts, for the "All" answer.
+// It keeps one value more than the answer may list: an eleventh makes the
+// answer the single form. A value is copied once, when first met; the last
+// value found is tried first, since neighbouring addresses mostly share it.
+class ValueTally {
+ public:
+  void Add(std::string_view value) {
+    if (last_ < size_ && values_[last_].text == value) {
+      values_[last_].count += 1;
+      return;
     }
-    return answer + '\t' + numbers + '\t' + percents;
+    for (size_t i = 0; i < size_; ++i) {
+      if (values_[i].text == value) {
+        values_[i].count += 1;
+        last_ = i;
+        return;
+      }
+    }
+    if (size_ < values_.size()) {
+      values_[size_].text.assign(value);
+      values_[size_].count = 1;
+      last_ = size_++;
+    }
   }
-  answer = target + '\t' + std::to_string(matches) + '\t';
-  if (total > 0) answer += Percent(matches, total);
-  return answer;
-}
+
+  // The answer "values<TAB>counts<TAB>percentages", values in byte-wise
+  // order; false, with nothing written, past kMostValues values.
+  bool Answer(int64_t total, std::string& answer) {
+    if (size_ > kMostValues) return false;
+    std::sort(values_.begin(), values_.begin() + size_,
+              [](const Value& a, const Value& b) { return a.text < b.text; });
+    std::string numbers, percents;
+    for (size_t i = 0; i < size_; ++i) {
+      const char* comma = i == 0 ? "" : ",";
+      answer += comma + values_[i].text;
+      numbers += comma + std::to_string(values_[i].count);
+      percents += comma + Percent(values_[i].count, total);
+    }
+    answer += '\t' + numbers + '\t' + percents;
+    return true;
+  }
+
+ private:
+  struct Value {
+    std::string text;
+    int64_t count = 0;
+  };
+  std::array<Value, kMostValues + 1> values_;
+  size_t size_ = 0, last_ = 0;
+};
 
 int CountBoundaries(char* buffer, int size) {
   const Query q = ReadQuery(buffer);
@@ -312,45 +374,41 @@ int CountBoundaries(char* buffer, int size) {
   if ((code = done(paf.pafGetAddressId(id, point.c_str(), record, kRecordSize))) != 0) {
     return ReportPafError(paf, code, buffer, size);
   }
+  // The code's value follows the address fields and the n fields of the
+  // latitude/longitude code.
+  const int valueAfter = kAddressFields + n;
   std::string target;
   if (q.boundary != nullptr) {
     target = q.boundary;
-  } else if (const char* value = CodeValue(walked, n, d)) {
-    target = value;
+  } else {
+    target = TextAfter(walked, valueAfter, d);
   }
-  if (const char* cut = NthDelimiter(walked, q.level[0] == 'L' ? 3 : 7, d)) {
+  if (const char* cut = NthDelimiter(record, q.level[0] == 'L' ? 3 : 7, d)) {
     record[cut - record] = '\0';
   }
   if ((code = done(paf.pafGetAddressId(id, record, record, kRecordSize))) != 0) {
     return ReportPafError(paf, code, buffer, size);
   }
+  // The walk: nothing is allocated, locked or copied per address; values
+  // are compared where they lie in the record buffer.
   int64_t total = 0, matches = 0;
-  Counts counts;
-  Counts::iterator last = counts.end();
+  ValueTally tally;
   while (!IsBlankRecord(record, d)) {
-    const char* value = CodeValue(walked, n, d);
-    if (value != nullptr && value[0] != '\0' && value[0] != d) {
+    const std::string_view value = TextAfter(walked, valueAfter, d);
+    if (!value.empty() && value[0] != d) {
       total += 1;
-      if (SameText(value, target.c_str())) matches += 1;
-      if (q.all) {
-        // Neighbouring addresses mostly share their value: the last one
-        // counted is tried before the map.
-        if (last != counts.end() && SameText(value, last->first.c_str())) {
-          last->second += 1;
-        } else if ((last = counts.find(std::string_view(value))) != counts.end()) {
-          last->second += 1;
-        } else if (counts.size() <= kMostValues) {
-          // Past ten values the answer is the single form: the eleventh
-          // says so, and no more are kept.
-          last = counts.emplace(value, 1).first;
-        }
-      }
+      if (value == target) matches += 1;
+      if (q.all) tally.Add(value);
     }
     if ((code = done(paf.pafGetNextAddressId(id, record, kRecordSize))) != 0) {
       return ReportPafError(paf, code, buffer, size);
     }
   }
-  const std::string answer = Answer(target, matches, total, q.all, counts);
+  std::string answer;
+  if (!q.all || !tally.Answer(total, answer)) {
+    answer = target + '\t' + std::to_string(matches) + '\t';
+    if (total > 0) answer += Percent(matches, total);
+  }
   CopyAnswer(buffer, static_cast<long long>(answer.size()) < size ? answer.c_str() : "", size);
   return 0;
 }

@@ -1,15 +1,12 @@
 #include "spatial/paf_library.h"
 
-#include <strings.h>
-
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <new>
-#include <string>
 
-#include "foundation/morvel_config.h"
 #include "foundation/mutex.h"
+#include "foundation/open_type_setting.h"
 
 namespace {
 
@@ -96,12 +93,8 @@ void FinalisePafLibrary() {
 OpenPafType FileMapArfsMode() { return static_cast<OpenPafType>(State().mode.load()); }
 
 void ReadFileMapArfsSetting() {
-  MorvelConfig config;
-  std::string value;
-  if (!config.OpenKey("ZRUtils", 0) || !config.ReadValue("FileMapArfs", value)) return;
-  if (strcasecmp(value.c_str(), "Yes") == 0) State().mode = OpenPafFileMap;
-  if (strcasecmp(value.c_str(), "No") == 0) State().mode = OpenPafReadFile;
-  if (strcasecmp(value.c_str(), "Default") == 0) State().mode = OpenPafDefault;
+  OpenPafType mode = OpenPafDefault;
+  if (ReadOpenTypeSetting("FileMapArfs", mode)) State().mode = mode;
 }
 
 int PafInitCountForTesting() {

@@ -257,6 +257,7 @@ TEST_F(PointInShape, FileMapSettingSelectsOpenMode) {
       {"ZRUtils/FileMapShapeFiles=Sometimes\n", OpenPafReadFile},
       {"ZRUtils/Other=Yes\n", OpenPafReadFile},
       {"zrutils/filemapshapefiles=Yes\n", OpenPafFileMap},
+      {"ZRUtils/FileMapShapeFiles=Default\n", OpenPafFileMap},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.config);

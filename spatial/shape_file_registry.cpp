@@ -1,6 +1,5 @@
 #include "spatial/shape_file_registry.h"
 
-#include <strings.h>
 #include <time.h>
 
 #include <algorithm>
@@ -8,8 +7,8 @@
 #include <new>
 
 #include "foundation/file_system.h"
-#include "foundation/morvel_config.h"
 #include "foundation/mutex.h"
+#include "foundation/open_type_setting.h"
 #include "foundation/thread.h"
 #include "foundation/usage_records.h"
 #include "shapes/create_grid_on_shape.h"
@@ -297,11 +296,11 @@ void CloseShapeFileByName(const char* name) {
 }
 
 void ReadFileMapShapeFilesSetting() {
-  MorvelConfig config;
-  std::string value;
-  if (!config.OpenKey("ZRUtils", 0) || !config.ReadValue("FileMapShapeFiles", value)) return;
-  if (strcasecmp(value.c_str(), "Yes") == 0) TheRegistry().mode = OpenPafFileMap;
-  if (strcasecmp(value.c_str(), "No") == 0) TheRegistry().mode = OpenPafReadFile;
+  // "Default" is not a word of this switch: it leaves the mode as it was.
+  OpenPafType mode = OpenPafDefault;
+  if (ReadOpenTypeSetting("FileMapShapeFiles", mode) && mode != OpenPafDefault) {
+    TheRegistry().mode = mode;
+  }
 }
 
 DecrementUsageCountsWhenFinished::~DecrementUsageCountsWhenFinished() {
