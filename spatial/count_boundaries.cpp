@@ -360,11 +360,11 @@ int CountBoundaries(char* buffer, int size) {
   if (found == nullptr) return Fail(buffer, size, "No GIF with Latitude+Longitude", -1);
   const char* begin = found;
   while (begin > record && begin[-1] != ';') --begin;
-  const std::string spec(begin, strcspn(begin, ";"));
+  const std::string codeSet(begin, strcspn(begin, ";"));
   int n = 1;
-  for (char c : spec) n += c == '+';
+  for (char c : codeSet) n += c == '+';
 
-  if ((code = paf.pafSetGeographicalCodesId(id, (spec + "," + q.gif).c_str())) != 0 ||
+  if ((code = paf.pafSetGeographicalCodesId(id, (codeSet + "," + q.gif).c_str())) != 0 ||
       (code = paf.pafSetPropertiesId(id, "LatLongSearchRange",
                                      q.range != nullptr ? q.range : "2000")) != 0) {
     return ReportPafError(paf, code, buffer, size);

@@ -76,7 +76,7 @@ typedef struct {
 typedef struct {
   uint32_t firstField, fieldCount; /* among the code fields of a record */
   char name[128];
-} Spec;
+} CodeGroup;
 
 typedef struct Arf {
   char* path;
@@ -84,8 +84,8 @@ typedef struct Arf {
   int references;       /* the cache's and each open id's */
   char delimiter;
   char* gifFields;      /* the "codes" line */
-  Spec specs[MAX_SPECS];
-  int specCount, codeFieldCount, coordinates; /* coordinates: spec index or -1 */
+  CodeGroup specs[MAX_SPECS];
+  int specCount, codeFieldCount, coordinates; /* coordinates: group index or -1 */
   int failing[F_COUNT];   /* 0, or 1 + the calls that succeed first */
   int delayMs[F_COUNT];
   char* text;
@@ -227,20 +227,20 @@ static int ReadSpecs(Arf* arf, const char* line) {
   arf->coordinates = -1;
   while (*p != '\0') {
     size_t length = strcspn(p, ";");
-    Spec* spec;
+    CodeGroup* group;
     size_t i;
     if (length > 0) {
-      if (arf->specCount == MAX_SPECS || length >= sizeof spec->name) return ZRPAF_BAD_FILE;
-      spec = &arf->specs[arf->specCount];
-      memcpy(spec->name, p, length);
-      spec->name[length] = '\0';
-      spec->firstField = (uint32_t)arf->codeFieldCount;
-      spec->fieldCount = 1;
-      for (i = 0; i < length; ++i) spec->fieldCount += p[i] == '+';
-      if (strstr(spec->name, ".Latitude+Longitude") != NULL && spec->fieldCount == 2) {
+      if (arf->specCount == MAX_SPECS || length >= sizeof group->name) return ZRPAF_BAD_FILE;
+      group = &arf->specs[arf->specCount];
+      memcpy(group->name, p, length);
+      group->name[length] = '\0';
+      group->firstField = (uint32_t)arf->codeFieldCount;
+      group->fieldCount = 1;
+      for (i = 0; i < length; ++i) group->fieldCount += p[i] == '+';
+      if (strstr(group->name, ".Latitude+Longitude") != NULL && group->fieldCount == 2) {
         arf->coordinates = arf->specCount;
       }
-      arf->codeFieldCount += (int)spec->fieldCount;
+      arf->codeFieldCount += (int)group->fieldCount;
       if (arf->codeFieldCount > MAX_CODE_FIELDS) return ZRPAF_BAD_FILE;
       arf->specCount += 1;
     }
@@ -274,9 +274,9 @@ static int ReadRecord(Arf* arf, uint32_t offset, Record* record, uint32_t* start
   if (field != fields) return ZRPAF_BAD_FILE;
   starts[arf->codeFieldCount] = i + 1;
   if (arf->coordinates >= 0) {
-    const Spec* spec = &arf->specs[arf->coordinates];
-    const uint32_t a = starts[spec->firstField], b = starts[spec->firstField + 1];
-    const uint32_t c = starts[spec->firstField + 2];
+    const CodeGroup* group = &arf->specs[arf->coordinates];
+    const uint32_t a = starts[group->firstField], b = starts[group->firstField + 1];
+    const uint32_t c = starts[group->firstField + 2];
     double latitude, longitude;
     /* A record without coordinates is walked but never the nearest. */
     if (ReadNumber(line + a, b - 1 - a, &latitude) && ReadNumber(line + b, c - 1 - b, &longitude)) {
@@ -587,9 +587,9 @@ static int WriteRecord(const Session* session, size_t index, char* out, int size
   if (used > (size_t)size - 1) return ZRPAF_TOO_SMALL;
   memcpy(out, line, used);
   for (s = 0; s < session->selectedCount; ++s) {
-    const Spec* spec = &arf->specs[session->selected[s]];
-    const uint32_t from = starts[spec->firstField];
-    const uint32_t to = starts[spec->firstField + spec->fieldCount] - 1;
+    const CodeGroup* group = &arf->specs[session->selected[s]];
+    const uint32_t from = starts[group->firstField];
+    const uint32_t to = starts[group->firstField + group->fieldCount] - 1;
     if (used + 1 + (to - from) > (size_t)size - 1) return ZRPAF_TOO_SMALL;
     out[used++] = arf->delimiter;
     memcpy(out + used, line + from, to - from);
