@@ -59,6 +59,26 @@ struct ZRU_EXPORT CreateGridOnShapeOptions {
 
 ZRU_EXPORT int CreateGridOnShape(const std::string& path, CreateGridOnShapeOptions options);
 
+// The index file of a shapefile: "<base>.gos" beside "<base>.shp", the
+// extension of path (any of the set's files, or none) replaced.
+std::string GosPathOf(const std::string& path);
+
+// The most columns a grid may have.
+constexpr int64_t kGosMaxColumns = 10000000;
+// The precision an index is built at when the caller names none: cells of
+// 0.001 degrees.
+constexpr int kGosDefaultPrecision = 3;
+// Whether a grid of precision over the box (MinX .. MaxX, MinY .. MaxY)
+// passes the format's limits: 0 with its column count, 28105 for fewer than
+// 2 columns, 28110 for too many or for cells beyond signed 32 bits.
+int GosGridLimits(double minX, double maxX, double minY, double maxY, int precision,
+                  int64_t& columnCount);
+// The highest precision up to the default one whose grid over the box
+// passes those limits, so that degree data keeps precision 3 and projected
+// coordinates (metres, feet) get the precision their box allows; 0 when
+// none passes (the build then reports why).
+int GosDefaultPrecision(double minX, double maxX, double minY, double maxY);
+
 // The stages of CreateGridOnShape, apart for the tests.
 struct GridTrace {
   GridOnShapeFileMetaData header;  // columnCount 0: nothing to index
