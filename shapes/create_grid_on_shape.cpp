@@ -97,11 +97,18 @@ int GosGridLimits(double minX, double maxX, double minY, double maxY, int precis
   return 0;
 }
 
-int GosDefaultPrecision(double minX, double maxX, double minY, double maxY) {
+int GosDefaultPrecision(const ShapeFileReader& reader) {
+  const double minX = reader.MinX(), maxX = reader.MaxX(), minY = reader.MinY(),
+               maxY = reader.MaxY();
   int64_t columns;
-  for (int precision = kGosDefaultPrecision; precision > 0; --precision)
-    if (GosGridLimits(minX, maxX, minY, maxY, precision, columns) == 0) return precision;
-  return 0;
+  if (GosGridLimits(minX, maxX, minY, maxY, kGosDefaultPrecision, columns) == 0)
+    return kGosDefaultPrecision;
+  // Beyond the limits the box is not in degrees: the records' density
+  // chooses, never above what fits.
+  int precision = std::max(0, ChoosePrecision(-1, reader));
+  while (precision > 0 && GosGridLimits(minX, maxX, minY, maxY, precision, columns) != 0)
+    --precision;
+  return precision;
 }
 
 void GridOnShapeFileMetaData::SetHeaderInfo(int32_t precision_, int32_t minColumn_,

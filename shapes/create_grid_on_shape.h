@@ -24,6 +24,8 @@
 #include "shapes/grid_on_shape_file.h"
 #include "shapes/grid_trace.h"
 
+class ShapeFileReader;
+
 // Result codes of index creation (0 is success); the shapefile reader's
 // codes pass through unchanged.
 enum : int {
@@ -73,11 +75,12 @@ constexpr int kGosDefaultPrecision = 3;
 // 2 columns, 28110 for too many or for cells beyond signed 32 bits.
 int GosGridLimits(double minX, double maxX, double minY, double maxY, int precision,
                   int64_t& columnCount);
-// The highest precision up to the default one whose grid over the box
-// passes those limits, so that degree data keeps precision 3 and projected
-// coordinates (metres, feet) get the precision their box allows; 0 when
+// The precision of an index built without one asked for: the default
+// when the reader's box passes those limits (degree data), else the one the
+// records' density chooses (as for a negative option), lowered until it
+// passes, so that projected coordinates (metres, feet) open too; 0 when
 // none passes (the build then reports why).
-int GosDefaultPrecision(double minX, double maxX, double minY, double maxY);
+int GosDefaultPrecision(const ShapeFileReader& reader);
 
 // The stages of CreateGridOnShape, apart for the tests.
 struct GridTrace {

@@ -193,15 +193,15 @@ void CloseAndFree(ShapeFileInfo* entry) {
 }
 
 // The precision a missing index is built at. Asked for none (a negative
-// request), the highest up to 3 that the format's limits allow for the
-// file's box: degree data keeps 3, projected coordinates get what fits. A
+// request), GosDefaultPrecision: degree data keeps 3, projected coordinates
+// get what their density and the format's limits allow. A
 // requested precision the box cannot have gives 28105 or 28110 with a text
 // that says why and which precisions would work.
 int IndexPrecision(const ShapeFileReader& reader, int requested, int& precision,
                    std::string& errorText) {
   const double minX = reader.MinX(), maxX = reader.MaxX(), minY = reader.MinY(),
                maxY = reader.MaxY();
-  precision = requested >= 0 ? requested : GosDefaultPrecision(minX, maxX, minY, maxY);
+  precision = requested >= 0 ? requested : GosDefaultPrecision(reader);
   // Precisions beyond the format's are the builder's own density rule.
   if (precision > kGosMaxPrecision) return 0;
   int64_t columns;
