@@ -316,6 +316,32 @@ TEST(PointInShapeAnswer, FieldListsAgreeWithTheTable) {
   EXPECT_EQ(Call(at).status, 28021);
 }
 
+// Answers are kept per thread: a file closed and written anew under the
+// same name answers from its new table, and field lists that differ only
+// in spelling or in FieldNames keep their own answers.
+TEST_F(PointInShape, KeptAnswersFollowTheFileAndTheFieldList) {
+  const std::string at = "ShapeFile=" + regions_ + ";LatLong=41,11;";
+  for (int round = 0; round < 2; ++round) {
+    const std::string name = round == 0 ? "North" : "Nord";
+    ASSERT_EQ(Call("OpenShapeFile=" + regions_ + ";").status, 0);
+    for (int repeat = 0; repeat < 2; ++repeat) {
+      Expect(at, 0, name + "|12");
+      Expect(at + "Fields=code,NAME;", 0, "12|" + name);
+      Expect(at + "Fields=code,name;FieldNames=True;", 0, "code=12|name=" + name);
+      Expect(at + "Fields=CODE,name;FieldNames=True;", 0, "CODE=12|name=" + name);
+      Expect(at + "Fields=name;Distance=True;", 0, name + "|83919m");
+      Expect(at + "Fields=nothing;", 28020, "ERR_SHAPEFILE_NO_SUCH_FIELD");
+    }
+    EXPECT_EQ(Call("CloseShapeFile=" + regions_ + ";").status, 0);
+    WriteShapeFiles(dir_.File("regions"),
+                    MakeShapeFiles(5, {MakePolygon({RectangleRing(10, 40, 12, 42)}),
+                                       MakePolygon({RectangleRing(12, 40, 14, 42)}),
+                                       MakePolygon({RectangleRing(-0.2, 51, -0.05, 52)})}),
+                    MakeDbf({{"NAME", 'C', 10}, {"CODE", 'C', 4}},
+                            {{"Nord", "12"}, {"Sud", "7"}, {"Ouest", "3"}}));
+  }
+}
+
 // Parcels in projected metres (x about 500,000, y about 4,000,000): the
 // default precision 3 would need cells beyond 32 bits, so the index is
 // built at the precision the parcels' density chooses; every answer agrees with a

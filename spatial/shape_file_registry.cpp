@@ -34,6 +34,7 @@ struct Registry {
   std::vector<ShapeFileInfo*> files;  // in order of first opening
   std::vector<UsageRecord*> records;  // never freed: threads reuse them
   std::atomic<uint64_t> removals{0};
+  uint64_t serials = 0;  // the last entry serial given
   std::atomic<int> mode{0};
   std::atomic<bool> closerRunning{false};
   std::atomic<int64_t> clockShift{0};
@@ -272,6 +273,7 @@ int AcquireShapeFile(ShapeFileUse& use, const char* name, std::string& errorText
     if (!openFlag) return ERR_SHAPEFILE_NOT_OPEN;
     entry = new (std::nothrow) ShapeFileInfo;
     if (entry == nullptr) return ERR_SHAPEFILE_OUT_OF_MEMORY;
+    entry->serial = ++registry.serials;
     try {
       entry->name = name;
       registry.files.push_back(entry);
