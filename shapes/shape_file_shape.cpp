@@ -201,6 +201,13 @@ double ShapeFileShape::DistanceToEdge(double latitude, double longitude) const {
     for (size_t i = begin + 1; i < end; ++i) {
       PlanePoint a{points[i - 1].x * k, points[i - 1].y};
       PlanePoint b{points[i].x * k, points[i].y};
+      // Most edges lie farther than the best so far even from the point's
+      // nearest place on their box, and are passed over without the
+      // projection. The margin covers the rounding of the projected point,
+      // so no edge that the projection would choose is passed over.
+      const double gx = std::max({0.0, std::min(a.x, b.x) - p.x, p.x - std::max(a.x, b.x)});
+      const double gy = std::max({0.0, std::min(a.y, b.y) - p.y, p.y - std::max(a.y, b.y)});
+      if (gx * gx + gy * gy > best * (1 + 1e-9)) continue;
       PlanePoint q = NearestPointOnSegment(a, b, p);
       const double d = (q.x - p.x) * (q.x - p.x) + (q.y - p.y) * (q.y - p.y);
       if (d < best) {
