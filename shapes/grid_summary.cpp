@@ -124,6 +124,8 @@ void Combine(const std::vector<Run>& a, const std::vector<Run>& b, int64_t rows,
 
 void GridSummary::Clear() {
   cells_.reset();
+  top_.reset();
+  topRows_ = 0;
   damaged_.reset();
   coarseColumns_ = coarseRows_ = 0;
   factor_ = 1;
@@ -131,8 +133,33 @@ void GridSummary::Clear() {
   maxRow_ = -1;
 }
 
+namespace {
+
+// Bytes of the tables for a grid of columns by rows coarse cells.
+int64_t TableBytes(int64_t columns, int64_t rows, int64_t top) {
+  return columns * rows * 4 + columns + (columns + top - 1) / top * ((rows + top - 1) / top) * 4;
+}
+
+}  // namespace
+
 int64_t GridSummary::MemoryBytes() const {
-  return cells_ ? coarseColumns_ * coarseRows_ * 4 + coarseColumns_ : 0;
+  return cells_ ? TableBytes(coarseColumns_, coarseRows_, kTop) : 0;
+}
+
+void GridSummary::BuildTop() {
+  topRows_ = (coarseRows_ + kTop - 1) / kTop;
+  const int64_t topColumns = (coarseColumns_ + kTop - 1) / kTop;
+  std::fill(top_.get(), top_.get() + topColumns * topRows_, kLookFine);
+  for (int64_t tc = 0; tc < topColumns; ++tc) {
+    for (int64_t tr = 0; tr < topRows_; ++tr) {
+      const uint32_t first = cells_[tc * kTop * coarseRows_ + tr * kTop];
+      bool same = true;
+      for (int64_t c = tc * kTop; same && c < std::min(coarseColumns_, (tc + 1) * kTop); ++c)
+        for (int64_t r = tr * kTop; same && r < std::min(coarseRows_, (tr + 1) * kTop); ++r)
+          same = cells_[c * coarseRows_ + r] == first;
+      if (same) top_[tc * topRows_ + tr] = first;
+    }
+  }
 }
 
 bool GridSummary::Build(const unsigned char* bytes, int64_t size, const GridOnShapeFileMetaData& h,
@@ -157,8 +184,7 @@ bool GridSummary::Build(const unsigned char* bytes, int64_t size, const GridOnSh
 
   // The smallest factor whose table fits the budget.
   const auto bytesFor = [&](int64_t f) {
-    const int64_t cc = (columns + f - 1) / f, cr = (fineRows + f - 1) / f;
-    return cc * cr * 4 + cc;
+    return TableBytes((columns + f - 1) / f, (fineRows + f - 1) / f, kTop);
   };
   int64_t factor = std::max<int64_t>(
       1, static_cast<int64_t>(std::sqrt(4.0 * columns * fineRows / std::max<int64_t>(budgetBytes, 1))));
@@ -173,6 +199,8 @@ bool GridSummary::Build(const unsigned char* bytes, int64_t size, const GridOnSh
   try {
     cells_.reset(new uint32_t[static_cast<size_t>(coarseColumns_ * coarseRows_)]);
     damaged_.reset(new unsigned char[static_cast<size_t>(coarseColumns_)]());
+    top_.reset(new uint32_t[static_cast<size_t>((coarseColumns_ + kTop - 1) / kTop *
+                                                ((coarseRows_ + kTop - 1) / kTop))]);
     const ColumnReader reader(bytes, size, h, minRow, fineRows, factor_);
     std::vector<Run> column, merged, combined;
     for (int64_t cc = 0; cc < coarseColumns_; ++cc) {
@@ -206,5 +234,6 @@ bool GridSummary::Build(const unsigned char* bytes, int64_t size, const GridOnSh
     Clear();
     return false;
   }
+  BuildTop();
   return true;
 }

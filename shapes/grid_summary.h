@@ -12,7 +12,10 @@
 // so damaged files give the same result codes with or without a summary.
 //
 // The table is one flat array, column-major, of 4-byte verdicts; its size
-// is chosen from a memory budget (F grows until it fits).
+// is chosen from a memory budget (F grows until it fits). A second table,
+// 16 times smaller, holds the same verdicts for squares of 4 by 4 coarse
+// cells (a square's verdict when all 16 agree, else "look"), so that most
+// points are answered from a table that stays in the processor's caches.
 //
 // Threads: Verdict may run in any number of threads once Build has
 // returned; Build and Clear must not overlap any other call.
@@ -46,7 +49,12 @@ class GridSummary {
     if (damaged_[coarseColumn]) return kLookFine;
     // Rows beyond every valid column's ranges touch no shape.
     if (row < minRow_ || row > maxRow_) return 0;
-    return cells_[coarseColumn * coarseRows_ + (int64_t{row} - minRow_) / factor_];
+    const int64_t coarseRow = (int64_t{row} - minRow_) / factor_;
+    // The small top table answers oceans and the inner parts of large
+    // shapes from the nearer caches; the coarse table the rest.
+    const uint32_t top = top_[(coarseColumn / kTop) * topRows_ + coarseRow / kTop];
+    if (top != kLookFine) return top;
+    return cells_[coarseColumn * coarseRows_ + coarseRow];
   }
 
   // Fine cells per coarse cell side; 0 without a summary.
@@ -55,7 +63,14 @@ class GridSummary {
   int64_t MemoryBytes() const;
 
  private:
+  static constexpr int64_t kTop = 4;  // coarse cells per top cell side
+
+  // The top table from the coarse one.
+  void BuildTop();
+
   std::unique_ptr<uint32_t[]> cells_;
+  std::unique_ptr<uint32_t[]> top_;  // column-major, topRows_ per column
+  int64_t topRows_ = 0;
   std::unique_ptr<unsigned char[]> damaged_;  // per coarse column: 1 = fine in every row
   int64_t coarseColumns_ = 0;
   int64_t coarseRows_ = 0;
