@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "api/zrutils.h"
+#include "bench/point_query_support.h"
 #include "bench/geos_peer.h"
 #include "shapes/create_grid_on_shape.h"
 #include "shapes/gos_differential.h"
@@ -63,12 +64,6 @@ Dataset sets[2];
   exit(1);
 }
 
-int Call(std::string& buffer, const std::string& parameters) {
-  buffer.assign(parameters);
-  buffer.resize(std::max<size_t>(parameters.size(), 1024) + 1);
-  return zruPointInShape(&buffer[0], static_cast<int>(buffer.size() - 1));
-}
-
 // Writes the set twice and opens both copies, timing the mapped open of an
 // index already built.
 void Prepare(Dataset& d) {
@@ -82,7 +77,7 @@ void Prepare(Dataset& d) {
     d.files[mapped] = base + ".shp";
     if (!mapped)
       WriteWholeFile(base + ".gos", ReadWholeFile(scratch->File(std::string(d.name) + "-mapped.gos")));
-    if (Call(buffer, "OpenShapeFile=" + d.files[mapped] + ";") != 0) Die(d.files[mapped] + ": " + buffer);
+    if (CallPointInShape(buffer, "OpenShapeFile=" + d.files[mapped] + ";") != 0) Die(d.files[mapped] + ": " + buffer);
     std::string error;
     ShapeFileUse use;
     if (AcquireShapeFile(use, d.files[mapped].c_str(), error, OpenPafDefault, false, -1) != 0)
@@ -125,18 +120,13 @@ void Prepare(Dataset& d) {
                              candidates, ours);
     geosDiffer += d.geos[0].Answer(d.y[i], d.x[i]) != ours;
     if (i % 10 != 0) continue;
-    const int status = Call(buffer, "ShapeFile=" + d.files[i % 20 == 0] + ";" + d.latLong[i] + "Fields=NAME;");
+    const int status = CallPointInShape(buffer, "ShapeFile=" + d.files[i % 20 == 0] + ";" + d.latLong[i] + "Fields=NAME;");
     entryDiffer += status != 0 || buffer.c_str() != (ours < 0 ? std::string() : "shape" + std::to_string(ours));
     if (d.shapes.size() < 100000) bruteDiffer += BruteForceAnswer(d.shapes, d.y[i], d.x[i]) != ours;
   }
   fprintf(stderr, "%s: answers differing from our lookup: GEOS %lld of %zu, zruPointInShape %lld, brute force %lld\n",
           d.name, static_cast<long long>(geosDiffer), kPointCount, static_cast<long long>(entryDiffer),
           static_cast<long long>(bruteDiffer));
-}
-
-void Slice(const benchmark::State& state, size_t n, size_t& begin, size_t& end) {
-  begin = n * static_cast<size_t>(state.thread_index()) / static_cast<size_t>(state.threads());
-  end = n * static_cast<size_t>(state.thread_index() + 1) / static_cast<size_t>(state.threads());
 }
 
 // Arguments: set, mapped.
@@ -164,26 +154,7 @@ void BM_EndToEnd(benchmark::State& state) {
   const Dataset& d = sets[state.range(0)];
   const std::string prefix = "ShapeFile=" + d.files[state.range(1)] + ";";
   const std::string suffix = state.range(2) ? "Fields=NAME;Distance=True;" : "Fields=NAME;";
-  size_t begin, end;
-  Slice(state, kPointCount, begin, end);
-  char buffer[1024 + 1];
-  int64_t bytes = 0;
-  for (auto _ : state) {
-    for (size_t i = begin; i < end; ++i) {
-      const std::string& latLong = d.latLong[i];
-      memcpy(buffer, prefix.data(), prefix.size());
-      char* p = buffer + prefix.size();
-      memcpy(p, latLong.data(), latLong.size());
-      memcpy(p + latLong.size(), suffix.c_str(), suffix.size() + 1);
-      if (zruPointInShape(buffer, 1024) != 0) {
-        state.SkipWithError(buffer);
-        return;
-      }
-      bytes += static_cast<int64_t>(strlen(buffer));
-    }
-  }
-  benchmark::DoNotOptimize(bytes);
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(end - begin));
+  RunPointQueries(state, prefix, d.latLong, suffix);
 }
 
 // Argument: set.

@@ -185,27 +185,27 @@ int GridOnShapeFile::ReadRangeCount(uint32_t offset, uint32_t& count,
 
 int GridOnShapeFile::Search(double latitude, double longitude, int& inside,
                             std::vector<int>& candidates) const {
+  return Search_(latitude, longitude, inside, candidates, true);
+}
+
+int GridOnShapeFile::SearchFine(double latitude, double longitude, int& inside,
+                                std::vector<int>& candidates) const {
+  return Search_(latitude, longitude, inside, candidates, false);
+}
+
+int GridOnShapeFile::Search_(double latitude, double longitude, int& inside,
+                             std::vector<int>& candidates, bool useSummary) const {
   inside = 0;
   candidates.clear();
   int32_t row;
   const int64_t column = ColumnOf(longitude);
   if (column < 0 || !GosCellOf(latitude, scale_, row)) return 0;
   // Most points end in the summary: a cell under one shape or none.
-  const uint32_t verdict = summary_.Verdict(column, row);
+  const uint32_t verdict = useSummary ? summary_.Verdict(column, row) : GridSummary::kLookFine;
   if (verdict != GridSummary::kLookFine) {
     inside = static_cast<int>(verdict);
     return 0;
   }
-  return SearchColumn(column, row, inside, candidates);
-}
-
-int GridOnShapeFile::SearchFine(double latitude, double longitude, int& inside,
-                                std::vector<int>& candidates) const {
-  inside = 0;
-  candidates.clear();
-  int32_t row;
-  const int64_t column = ColumnOf(longitude);
-  if (column < 0 || !GosCellOf(latitude, scale_, row)) return 0;
   return SearchColumn(column, row, inside, candidates);
 }
 

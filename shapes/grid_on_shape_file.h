@@ -131,6 +131,9 @@ class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
   int Open_(const char* path, std::string& errorText, int openType);
   // The column index of longitude, or -1 when it lies outside the grid.
   int64_t ColumnOf(double longitude) const;
+  // Search, with or without the summary.
+  int Search_(double latitude, double longitude, int& inside, std::vector<int>& candidates,
+              bool useSummary) const;
   // The fine search in a column index of the grid (inside and candidates
   // cleared by the caller).
   int SearchColumn(int64_t column, int32_t row, int& inside, std::vector<int>& candidates) const;

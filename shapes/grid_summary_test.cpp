@@ -150,21 +150,21 @@ TEST(GridSummary, AgreesWithTheFineIndexOnNaturalEarth) {
 TEST(GridSummary, AgreesWithTheFineIndexOnTessellations) {
   ScratchDir dir;
   const std::string base = dir.File("tiles");
-  struct Case {
-    int nx, ny;
-    double x0, y0, w, h;
-    int precision;
-  } cases[] = {
-      {6, 5, -3.0, -40.0, 1.0, 1.0, 0},  {8, 8, -10.05, -5.3, 0.37, 0.29, 1},
-      {40, 30, -0.6, 51.2, 0.1, 0.07, 2}, {60, 60, 179.0, -80.0, 0.02, 0.01, 3},
-  };
-  for (const Case& c : cases) {
-    WriteShapeSet(base, 5, MakeTessellation(c.nx, c.ny, c.x0, c.y0, c.w, c.h, 3 + c.precision));
+  // By precision: tiles across and up, the south-west corner (negative
+  // coordinates, the date line) and the tile size.
+  const double cases[4][6] = {{6, 5, -3.0, -40.0, 1.0, 1.0},
+                              {8, 8, -10.05, -5.3, 0.37, 0.29},
+                              {40, 30, -0.6, 51.2, 0.1, 0.07},
+                              {60, 60, 179.0, -80.0, 0.02, 0.01}};
+  for (int precision = 0; precision < 4; ++precision) {
+    const double* c = cases[precision];
+    WriteShapeSet(base, 5, MakeTessellation(static_cast<int>(c[0]), static_cast<int>(c[1]), c[2], c[3],
+                                            c[4], c[5], 3 + precision));
     CreateGridOnShapeOptions options;
-    options.precision = c.precision;
+    options.precision = precision;
     ASSERT_EQ(CreateGridOnShape(base, options), 0);
-    EXPECT_GE(CheckEveryCell(base + ".gos"), 0) << "precision " << c.precision;
-    CheckBorders(base + ".gos", 3 + c.precision);
+    EXPECT_GE(CheckEveryCell(base + ".gos"), 0) << "precision " << precision;
+    CheckBorders(base + ".gos", 3 + precision);
   }
 }
 
