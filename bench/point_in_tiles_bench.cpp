@@ -31,8 +31,8 @@
 #include <vector>
 
 #include "api/zrutils.h"
-#include "bench/point_query_support.h"
 #include "bench/geos_peer.h"
+#include "bench/point_query_support.h"
 #include "shapes/create_grid_on_shape.h"
 #include "shapes/gos_differential.h"
 #include "spatial/find_shape_containing_point.h"
@@ -49,9 +49,9 @@ struct Dataset {
   const char* name;
   std::vector<ShapeFileShape> shapes;
   double minX, maxX, minY, maxY;
-  std::string files[2];             // [0] read through, [1] mapped
+  std::string files[2];  // [0] read through, [1] mapped
   ShapeFileInfo* entries[2] = {};
-  std::vector<double> x, y;         // the points
+  std::vector<double> x, y;          // the points
   std::vector<std::string> latLong;  // "LatLong=y,x;" of each point
   GeosIndex geos[kMaxThreads];
 };
@@ -72,12 +72,15 @@ void Prepare(Dataset& d) {
   for (int mapped = 1; mapped >= 0; --mapped) {
     const std::string base = scratch->File(std::string(d.name) + (mapped ? "-mapped" : "-read"));
     WriteShapeSet(base, 5, d.shapes);
-    WriteWholeFile(config, std::string("ZRUtils/FileMapShapeFiles=") + (mapped ? "Yes" : "No") + "\n");
+    WriteWholeFile(config,
+                   std::string("ZRUtils/FileMapShapeFiles=") + (mapped ? "Yes" : "No") + "\n");
     setenv("MORVEL_CONFIG_FILE", config.c_str(), 1);
     d.files[mapped] = base + ".shp";
     if (!mapped)
-      WriteWholeFile(base + ".gos", ReadWholeFile(scratch->File(std::string(d.name) + "-mapped.gos")));
-    if (CallPointInShape(buffer, "OpenShapeFile=" + d.files[mapped] + ";") != 0) Die(d.files[mapped] + ": " + buffer);
+      WriteWholeFile(base + ".gos",
+                     ReadWholeFile(scratch->File(std::string(d.name) + "-mapped.gos")));
+    if (CallPointInShape(buffer, "OpenShapeFile=" + d.files[mapped] + ";") != 0)
+      Die(d.files[mapped] + ": " + buffer);
     std::string error;
     ShapeFileUse use;
     if (AcquireShapeFile(use, d.files[mapped].c_str(), error, OpenPafDefault, false, -1) != 0)
@@ -90,7 +93,9 @@ void Prepare(Dataset& d) {
   GridOnShapeFile grid;
   std::string error;
   grid.Open(GosPathOf(d.files[1]).c_str(), error, OpenPafFileMap);
-  fprintf(stderr, "%s: %zu records, index precision %d, %.1f MB; open %.3f s (%.3f s of CPU); summary %.2f MB (factor %d)\n",
+  fprintf(stderr,
+          "%s: %zu records, index precision %d, %.1f MB; open %.3f s (%.3f s of CPU); summary %.2f "
+          "MB (factor %d)\n",
           d.name, d.shapes.size(), grid.Header().precision,
           ReadWholeFile(GosPathOf(d.files[1])).size() / 1e6,
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
@@ -120,13 +125,17 @@ void Prepare(Dataset& d) {
                              candidates, ours);
     geosDiffer += d.geos[0].Answer(d.y[i], d.x[i]) != ours;
     if (i % 10 != 0) continue;
-    const int status = CallPointInShape(buffer, "ShapeFile=" + d.files[i % 20 == 0] + ";" + d.latLong[i] + "Fields=NAME;");
-    entryDiffer += status != 0 || buffer.c_str() != (ours < 0 ? std::string() : "shape" + std::to_string(ours));
+    const int status = CallPointInShape(
+        buffer, "ShapeFile=" + d.files[i % 20 == 0] + ";" + d.latLong[i] + "Fields=NAME;");
+    entryDiffer += status != 0 ||
+                   buffer.c_str() != (ours < 0 ? std::string() : "shape" + std::to_string(ours));
     if (d.shapes.size() < 100000) bruteDiffer += BruteForceAnswer(d.shapes, d.y[i], d.x[i]) != ours;
   }
-  fprintf(stderr, "%s: answers differing from our lookup: GEOS %lld of %zu, zruPointInShape %lld, brute force %lld\n",
-          d.name, static_cast<long long>(geosDiffer), kPointCount, static_cast<long long>(entryDiffer),
-          static_cast<long long>(bruteDiffer));
+  fprintf(stderr,
+          "%s: answers differing from our lookup: GEOS %lld of %zu, zruPointInShape %lld, brute "
+          "force %lld\n",
+          d.name, static_cast<long long>(geosDiffer), kPointCount,
+          static_cast<long long>(entryDiffer), static_cast<long long>(bruteDiffer));
 }
 
 // Arguments: set, mapped.
@@ -141,7 +150,8 @@ void BM_Lookup(benchmark::State& state) {
   for (auto _ : state) {
     for (size_t i = begin; i < end; ++i) {
       int record;
-      FindShapeContainingPoint(entry->grid, entry->reader, d.y[i], d.x[i], shape, candidates, record);
+      FindShapeContainingPoint(entry->grid, entry->reader, d.y[i], d.x[i], shape, candidates,
+                               record);
       found += record >= 0;
     }
   }
@@ -174,16 +184,28 @@ void Register() {
   for (int set = 0; set < 2; ++set) {
     for (int mapped = 1; mapped >= 0; --mapped) {
       benchmark::RegisterBenchmark("BM_Lookup", BM_Lookup)
-          ->ArgNames({"set", "mapped"})->Args({set, mapped})
-          ->Threads(1)->Threads(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+          ->ArgNames({"set", "mapped"})
+          ->Args({set, mapped})
+          ->Threads(1)
+          ->Threads(2)
+          ->UseRealTime()
+          ->Unit(benchmark::kMillisecond);
       for (int distance = 0; distance < 2; ++distance)
         benchmark::RegisterBenchmark("BM_EndToEnd", BM_EndToEnd)
-            ->ArgNames({"set", "mapped", "distance"})->Args({set, mapped, distance})
-            ->Threads(1)->Threads(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+            ->ArgNames({"set", "mapped", "distance"})
+            ->Args({set, mapped, distance})
+            ->Threads(1)
+            ->Threads(2)
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond);
     }
     benchmark::RegisterBenchmark("BM_Geos", BM_Geos)
-        ->ArgNames({"set"})->Args({set})
-        ->Threads(1)->Threads(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+        ->ArgNames({"set"})
+        ->Args({set})
+        ->Threads(1)
+        ->Threads(2)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
   }
 }
 
@@ -197,7 +219,8 @@ int main(int argc, char** argv) {
   sets[0].minX = 5.0, sets[0].maxX = 15.0, sets[0].minY = 45.0, sets[0].maxY = 55.0;
   sets[1].name = "parcels";
   sets[1].shapes = MakeTessellation(100, 100, 500000.0, 4000000.0, 30.0, 25.0, 31);
-  sets[1].minX = 500000.0, sets[1].maxX = 503000.0, sets[1].minY = 4000000.0, sets[1].maxY = 4002500.0;
+  sets[1].minX = 500000.0, sets[1].maxX = 503000.0, sets[1].minY = 4000000.0,
+  sets[1].maxY = 4002500.0;
   for (Dataset& d : sets) Prepare(d);
   Register();
   benchmark::RunSpecifiedBenchmarks();

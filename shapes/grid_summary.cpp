@@ -44,7 +44,12 @@ class ColumnReader {
  public:
   ColumnReader(const unsigned char* bytes, int64_t size, const GridOnShapeFileMetaData& h,
                int32_t minRow, int64_t fineRows, int32_t factor)
-      : bytes_(bytes), size_(size), h_(h), minRow_(minRow), fineRows_(fineRows), factor_(factor),
+      : bytes_(bytes),
+        size_(size),
+        h_(h),
+        minRow_(minRow),
+        fineRows_(fineRows),
+        factor_(factor),
         recordSize_(2 * h.coordinateWidth + h.shapeCodeWidth + 1) {}
 
   bool CoarseRuns(uint32_t offset, std::vector<Run>& runs) const {
@@ -73,8 +78,9 @@ class ColumnReader {
     if (!Count(offset, count) || count == 0) return false;
     const unsigned char* p = bytes_ + offset + 4;
     first = DecodeGosRange(p, h_.coordinateWidth, h_.shapeCodeWidth).from;
-    last = DecodeGosRange(p + int64_t{count - 1} * recordSize_, h_.coordinateWidth,
-                          h_.shapeCodeWidth).to;
+    last =
+        DecodeGosRange(p + int64_t{count - 1} * recordSize_, h_.coordinateWidth, h_.shapeCodeWidth)
+            .to;
     return true;
   }
 
@@ -186,8 +192,9 @@ bool GridSummary::Build(const unsigned char* bytes, int64_t size, const GridOnSh
   const auto bytesFor = [&](int64_t f) {
     return TableBytes((columns + f - 1) / f, (fineRows + f - 1) / f, kTop);
   };
-  int64_t factor = std::max<int64_t>(
-      1, static_cast<int64_t>(std::sqrt(4.0 * columns * fineRows / std::max<int64_t>(budgetBytes, 1))));
+  int64_t factor =
+      std::max<int64_t>(1, static_cast<int64_t>(std::sqrt(4.0 * columns * fineRows /
+                                                          std::max<int64_t>(budgetBytes, 1))));
   while (factor > 1 && bytesFor(factor - 1) <= budgetBytes) --factor;
   while (bytesFor(factor) > budgetBytes && factor < INT32_MAX) ++factor;
   factor_ = static_cast<int32_t>(factor);

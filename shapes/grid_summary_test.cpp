@@ -35,7 +35,8 @@ struct Segment {
 std::vector<Segment> ColumnSegments(const std::string& file, const GridOnShapeFileMetaData& h,
                                     int32_t column) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
-  const int64_t offset = int64_t{h.dataOffset} + ReadBigEndian32(bytes + h.columnTableOffset + 4 * column);
+  const int64_t offset =
+      int64_t{h.dataOffset} + ReadBigEndian32(bytes + h.columnTableOffset + 4 * column);
   const uint32_t count = ReadBigEndian32(bytes + offset);
   const int recordSize = 2 * h.coordinateWidth + h.shapeCodeWidth + 1;
   std::vector<Segment> segments;
@@ -66,7 +67,8 @@ double CheckEveryCell(const std::string& path) {
   const GridSummary& summary = grid.Summary();
   const int64_t factor = summary.Factor();
   EXPECT_GT(factor, 0);
-  EXPECT_LE(summary.MemoryBytes(), GridOnShapeFile::SummaryBudget(static_cast<int64_t>(file.size())));
+  EXPECT_LE(summary.MemoryBytes(),
+            GridOnShapeFile::SummaryBudget(static_cast<int64_t>(file.size())));
   // The rows any range covers, and one more each way: beyond them a gap is
   // checked at its ends only.
   std::vector<std::vector<Segment>> columns;
@@ -112,6 +114,7 @@ void CheckBorders(const std::string& path, unsigned seed) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<int64_t> column(0, h.columnCount - 1);
   std::uniform_int_distribution<int32_t> rowStep(-3, 3);
+  std::uniform_real_distribution<double> latitude(-90, 90);
   int inside, fineInside;
   std::vector<int> candidates, fineCandidates;
   int failures = 0;
@@ -120,8 +123,9 @@ void CheckBorders(const std::string& path, unsigned seed) {
     int64_t c = i % 4 == 0 ? column(random) / factor * factor : column(random);
     if (i % 97 == 0) c = i % 2 ? 0 : h.columnCount - 1;
     const double x = (static_cast<double>(h.minColumn + c) + (i % 3 == 0 ? 0.0 : 0.5)) / scale;
-    const double y = (std::floor(std::uniform_real_distribution<double>(-90, 90)(random) * scale / factor) *
-                          factor + rowStep(random) + (i % 5 == 0 ? 0.0 : 0.5)) / scale;
+    // A row beside a coarse border, or inside it.
+    const double border = std::floor(latitude(random) * scale / factor) * factor;
+    const double y = (border + rowStep(random) + (i % 5 == 0 ? 0.0 : 0.5)) / scale;
     const int result = grid.Search(y, x, inside, candidates);
     const int fine = grid.SearchFine(y, x, fineInside, fineCandidates);
     if ((result != fine || inside != fineInside || candidates != fineCandidates) && ++failures <= 5)
@@ -158,8 +162,9 @@ TEST(GridSummary, AgreesWithTheFineIndexOnTessellations) {
                               {60, 60, 179.0, -80.0, 0.02, 0.01}};
   for (int precision = 0; precision < 4; ++precision) {
     const double* c = cases[precision];
-    WriteShapeSet(base, 5, MakeTessellation(static_cast<int>(c[0]), static_cast<int>(c[1]), c[2], c[3],
-                                            c[4], c[5], 3 + precision));
+    WriteShapeSet(base, 5,
+                  MakeTessellation(static_cast<int>(c[0]), static_cast<int>(c[1]), c[2], c[3], c[4],
+                                   c[5], 3 + precision));
     CreateGridOnShapeOptions options;
     options.precision = precision;
     ASSERT_EQ(CreateGridOnShape(base, options), 0);

@@ -7,7 +7,8 @@
 namespace {
 
 size_t Mix(uint64_t file, int32_t record) {
-  return static_cast<size_t>((file * 0x9E3779B97F4A7C15ull) ^ static_cast<uint32_t>(record) * 0x85EBCA6Bu);
+  return static_cast<size_t>((file * 0x9E3779B97F4A7C15ull) ^
+                             static_cast<uint32_t>(record) * 0x85EBCA6Bu);
 }
 
 }  // namespace
