@@ -187,22 +187,10 @@ void MakePoints() {
 void BM_Lookup(benchmark::State& state) {
   const PointSet& set = world->sets[state.range(0)];
   const ShapeFileInfo* entry = world->entries[state.range(2) == kPrecisions[0] ? 0 : 1][state.range(1)];
-  size_t begin, end;
-  Slice(state, set.points.size(), begin, end);
-  ShapeFileShape shape;
-  std::vector<int> candidates;
-  int64_t found = 0;
-  for (auto _ : state) {
-    for (size_t i = begin; i < end; ++i) {
-      int record;
-      const LatLong& p = set.points[i];
-      FindShapeContainingPoint(entry->grid, entry->reader, p.latitude, p.longitude, shape,
-                               candidates, record);
-      found += record >= 0;
-    }
-  }
-  benchmark::DoNotOptimize(found);
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(end - begin));
+  RunLookups(state, *entry, set.points.size(), [&set](size_t i, double& latitude, double& longitude) {
+    latitude = set.points[i].latitude;
+    longitude = set.points[i].longitude;
+  });
 }
 
 // Arguments: land, mapped, precision, distance.

@@ -141,22 +141,11 @@ void Prepare(Dataset& d) {
 // Arguments: set, mapped.
 void BM_Lookup(benchmark::State& state) {
   const Dataset& d = sets[state.range(0)];
-  const ShapeFileInfo* entry = d.entries[state.range(1)];
-  size_t begin, end;
-  Slice(state, kPointCount, begin, end);
-  ShapeFileShape shape;
-  std::vector<int> candidates;
-  int64_t found = 0;
-  for (auto _ : state) {
-    for (size_t i = begin; i < end; ++i) {
-      int record;
-      FindShapeContainingPoint(entry->grid, entry->reader, d.y[i], d.x[i], shape, candidates,
-                               record);
-      found += record >= 0;
-    }
-  }
-  benchmark::DoNotOptimize(found);
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(end - begin));
+  RunLookups(state, *d.entries[state.range(1)], kPointCount,
+             [&d](size_t i, double& latitude, double& longitude) {
+               latitude = d.y[i];
+               longitude = d.x[i];
+             });
 }
 
 // Arguments: set, mapped, distance.

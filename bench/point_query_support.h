@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "api/zrutils.h"
+#include "spatial/find_shape_containing_point.h"
+#include "spatial/shape_file_registry.h"
 
 // One call with room for a 1024-character answer; the answer is left in
 // buffer.
@@ -50,6 +52,29 @@ inline void RunPointQueries(benchmark::State& state, const std::string& prefix,
     }
   }
   benchmark::DoNotOptimize(bytes);
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(end - begin));
+}
+
+// The timed loop of a bare lookup benchmark over this thread's slice of n
+// points; pointAt(i, latitude, longitude) gives point i.
+template <class PointAt>
+void RunLookups(benchmark::State& state, const ShapeFileInfo& entry, size_t n, PointAt pointAt) {
+  size_t begin, end;
+  Slice(state, n, begin, end);
+  ShapeFileShape shape;
+  std::vector<int> candidates;
+  int64_t found = 0;
+  for (auto _ : state) {
+    for (size_t i = begin; i < end; ++i) {
+      double latitude, longitude;
+      pointAt(i, latitude, longitude);
+      int record;
+      FindShapeContainingPoint(entry.grid, entry.reader, latitude, longitude, shape, candidates,
+                               record);
+      found += record >= 0;
+    }
+  }
+  benchmark::DoNotOptimize(found);
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(end - begin));
 }
 
