@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "api/zrutils.h"
+#include "bench/point_query_support.h"
 #include "spatial/find_shape_containing_point.h"
 #include "spatial/shape_file_registry.h"
 #include "tests/test_support.h"
@@ -97,12 +98,6 @@ World* world = nullptr;
   exit(1);
 }
 
-int Call(std::string& buffer, const std::string& parameters) {
-  buffer.assign(parameters);
-  buffer.resize(std::max<size_t>(parameters.size(), 1024) + 1);
-  return zruPointInShape(&buffer[0], static_cast<int>(buffer.size() - 1));
-}
-
 // Opens a copy of the set under dir through zruPointInShape, with the
 // configuration saying how the files are to be held.
 std::string OpenCopy(const std::string& dir, const char* fileMap, int precision) {
@@ -114,7 +109,7 @@ std::string OpenCopy(const std::string& dir, const char* fileMap, int precision)
   setenv("MORVEL_CONFIG_FILE", config.c_str(), 1);
   const std::string name = dir + "/ne.shp";
   std::string buffer;
-  if (Call(buffer, "OpenShapeFile=" + name + ";IndexPrecision=" + std::to_string(precision) + ";") != 0) Die("cannot open " + name + ": " + buffer);
+  if (CallPointInShape(buffer, "OpenShapeFile=" + name + ";IndexPrecision=" + std::to_string(precision) + ";") != 0) Die("cannot open " + name + ": " + buffer);
   return name;
 }
 
@@ -188,32 +183,14 @@ void MakePoints() {
   }
 }
 
-// The slice of n items that thread `index` of `count` works on.
-void Slice(const benchmark::State& state, size_t n, size_t& begin, size_t& end) {
-  begin = n * static_cast<size_t>(state.thread_index()) / static_cast<size_t>(state.threads());
-  end = n * static_cast<size_t>(state.thread_index() + 1) / static_cast<size_t>(state.threads());
-}
-
 // Arguments: land, mapped, precision.
 void BM_Lookup(benchmark::State& state) {
   const PointSet& set = world->sets[state.range(0)];
   const ShapeFileInfo* entry = world->entries[state.range(2) == kPrecisions[0] ? 0 : 1][state.range(1)];
-  size_t begin, end;
-  Slice(state, set.points.size(), begin, end);
-  ShapeFileShape shape;
-  std::vector<int> candidates;
-  int64_t found = 0;
-  for (auto _ : state) {
-    for (size_t i = begin; i < end; ++i) {
-      int record;
-      const LatLong& p = set.points[i];
-      FindShapeContainingPoint(entry->grid, entry->reader, p.latitude, p.longitude, shape,
-                               candidates, record);
-      found += record >= 0;
-    }
-  }
-  benchmark::DoNotOptimize(found);
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(end - begin));
+  RunLookups(state, *entry, set.points.size(), [&set](size_t i, double& latitude, double& longitude) {
+    latitude = set.points[i].latitude;
+    longitude = set.points[i].longitude;
+  });
 }
 
 // Arguments: land, mapped, precision, distance.
@@ -222,78 +199,17 @@ void BM_EndToEnd(benchmark::State& state) {
   const std::string prefix =
       "ShapeFile=" + world->files[state.range(2) == kPrecisions[0] ? 0 : 1][state.range(1)] + ";";
   const std::string suffix = state.range(3) ? "Fields=name;Distance=True;" : "Fields=name;";
-  size_t begin, end;
-  Slice(state, set.points.size(), begin, end);
-  char buffer[1024 + 1];
-  int64_t bytes = 0;
-  for (auto _ : state) {
-    for (size_t i = begin; i < end; ++i) {
-      // What a host does per call: write the parameters (the entry cuts them
-      // in place and writes its answer over them), call, read.
-      const std::string& latLong = set.latLong[i];
-      memcpy(buffer, prefix.data(), prefix.size());
-      char* p = buffer + prefix.size();
-      memcpy(p, latLong.data(), latLong.size());
-      p += latLong.size();
-      memcpy(p, suffix.c_str(), suffix.size() + 1);
-      if (zruPointInShape(buffer, 1024) != 0) {
-        state.SkipWithError(buffer);
-        return;
-      }
-      bytes += static_cast<int64_t>(strlen(buffer));
-    }
-  }
-  benchmark::DoNotOptimize(bytes);
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(end - begin));
+  RunPointQueries(state, prefix, set.latLong, suffix);
 }
 
 #ifdef ZRU_HAVE_GEOS
-// One thread's GEOS objects.
-struct GeosIndex {
-  GEOSContextHandle_t context = GEOS_init_r();
-  std::vector<GEOSGeometry*> geometries;
-  std::vector<const GEOSPreparedGeometry*> prepared;
-  GEOSSTRtree* tree = nullptr;
-};
 GeosIndex geosIndexes[kMaxThreads];
 
 void BuildGeos() {
-  for (GeosIndex& g : geosIndexes) {
-    g.tree = GEOSSTRtree_create_r(g.context, 10);
-    for (size_t i = 0; i < world->shapes.size(); ++i) {
-      g.geometries.push_back(ToGeos(g.context, world->shapes[i]));
-      g.prepared.push_back(GEOSPrepare_r(g.context, g.geometries.back()));
-      // Items are record numbers + 1, so that none is a null pointer.
-      GEOSSTRtree_insert_r(g.context, g.tree, g.geometries.back(),
-                           reinterpret_cast<void*>(static_cast<intptr_t>(i + 1)));
-    }
-  }
+  for (GeosIndex& g : geosIndexes) g.Build(world->shapes);
 }
 
-struct GeosQuery {
-  const GeosIndex* index;
-  const GEOSGeometry* point;
-  int record;
-};
-
-// Envelope candidates in the tree's order; the first that contains the
-// point answers (the C interface cannot stop a query early).
-void GeosCandidate(void* item, void* data) {
-  GeosQuery& q = *static_cast<GeosQuery*>(data);
-  if (q.record != kNone) return;
-  const int record = static_cast<int>(reinterpret_cast<intptr_t>(item)) - 1;
-  if (GEOSPreparedContains_r(q.index->context, q.index->prepared[static_cast<size_t>(record)],
-                             q.point) == 1)
-    q.record = record;
-}
-
-int GeosAnswer(const GeosIndex& g, const LatLong& p) {
-  GEOSGeometry* point = GEOSGeom_createPointFromXY_r(g.context, p.longitude, p.latitude);
-  GeosQuery q{&g, point, kNone};
-  GEOSSTRtree_query_r(g.context, g.tree, point, GeosCandidate, &q);
-  GEOSGeom_destroy_r(g.context, point);
-  return q.record;
-}
+int GeosAnswer(const GeosIndex& g, const LatLong& p) { return g.Answer(p.latitude, p.longitude); }
 
 // Argument: land.
 void BM_Geos(benchmark::State& state) {
@@ -411,7 +327,7 @@ void CompareAnswers() {
         if (OurAnswer(world->entries[k / 2][k % 2], p, shape, candidates) != set.ours[i]) ++oursDiffer;
       if (i % 10 == 0) {
         // A tenth of the points through the entry point, for its answer text.
-        const int status = Call(buffer, "ShapeFile=" + world->files[i % 4 / 2][i % 2] + ";" +
+        const int status = CallPointInShape(buffer, "ShapeFile=" + world->files[i % 4 / 2][i % 2] + ";" +
                                             set.latLong[i] + "Fields=name;");
         const std::string expected = set.ours[i] == kNone ? "" : NameOf(set.ours[i]);
         if (status != 0 || buffer.c_str() != expected) ++entryDiffers;
