@@ -5,6 +5,7 @@
 
 #include <geos_c.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "shapes/shape_file_shape.h"
@@ -48,5 +49,51 @@ inline GEOSGeometry* ToGeos(GEOSContextHandle_t context, const ShapeFileShape& s
   return GEOSGeom_createCollection_r(context, GEOS_MULTIPOLYGON, polygons.data(),
                                      static_cast<unsigned>(polygons.size()));
 }
+
+// One thread's GEOS objects: an STRtree of the shapes' envelopes and a
+// prepared geometry of each (prepared geometries build their indexes
+// lazily, so each thread has its own).
+struct GeosIndex {
+  GEOSContextHandle_t context = GEOS_init_r();
+  std::vector<GEOSGeometry*> geometries;
+  std::vector<const GEOSPreparedGeometry*> prepared;
+  GEOSSTRtree* tree = nullptr;
+
+  void Build(const std::vector<ShapeFileShape>& shapes) {
+    tree = GEOSSTRtree_create_r(context, 10);
+    for (size_t i = 0; i < shapes.size(); ++i) {
+      geometries.push_back(ToGeos(context, shapes[i]));
+      prepared.push_back(GEOSPrepare_r(context, geometries.back()));
+      // Items are record numbers + 1, so that none is a null pointer.
+      GEOSSTRtree_insert_r(context, tree, geometries.back(),
+                           reinterpret_cast<void*>(static_cast<intptr_t>(i + 1)));
+    }
+  }
+
+  // The first record, in the tree's order, whose shape contains the point;
+  // -1 for none (the C interface cannot stop a query early).
+  int Answer(double latitude, double longitude) const {
+    struct Query {
+      const GeosIndex* index;
+      const GEOSGeometry* point;
+      int record;
+    };
+    GEOSGeometry* point = GEOSGeom_createPointFromXY_r(context, longitude, latitude);
+    Query q{this, point, -1};
+    GEOSSTRtree_query_r(
+        context, tree, point,
+        [](void* item, void* data) {
+          Query& q = *static_cast<Query*>(data);
+          if (q.record != -1) return;
+          const int record = static_cast<int>(reinterpret_cast<intptr_t>(item)) - 1;
+          if (GEOSPreparedContains_r(q.index->context, q.index->prepared[static_cast<size_t>(record)],
+                                     q.point) == 1)
+            q.record = record;
+        },
+        &q);
+    GEOSGeom_destroy_r(context, point);
+    return q.record;
+  }
+};
 
 #endif

@@ -248,52 +248,13 @@ void BM_EndToEnd(benchmark::State& state) {
 }
 
 #ifdef ZRU_HAVE_GEOS
-// One thread's GEOS objects.
-struct GeosIndex {
-  GEOSContextHandle_t context = GEOS_init_r();
-  std::vector<GEOSGeometry*> geometries;
-  std::vector<const GEOSPreparedGeometry*> prepared;
-  GEOSSTRtree* tree = nullptr;
-};
 GeosIndex geosIndexes[kMaxThreads];
 
 void BuildGeos() {
-  for (GeosIndex& g : geosIndexes) {
-    g.tree = GEOSSTRtree_create_r(g.context, 10);
-    for (size_t i = 0; i < world->shapes.size(); ++i) {
-      g.geometries.push_back(ToGeos(g.context, world->shapes[i]));
-      g.prepared.push_back(GEOSPrepare_r(g.context, g.geometries.back()));
-      // Items are record numbers + 1, so that none is a null pointer.
-      GEOSSTRtree_insert_r(g.context, g.tree, g.geometries.back(),
-                           reinterpret_cast<void*>(static_cast<intptr_t>(i + 1)));
-    }
-  }
+  for (GeosIndex& g : geosIndexes) g.Build(world->shapes);
 }
 
-struct GeosQuery {
-  const GeosIndex* index;
-  const GEOSGeometry* point;
-  int record;
-};
-
-// Envelope candidates in the tree's order; the first that contains the
-// point answers (the C interface cannot stop a query early).
-void GeosCandidate(void* item, void* data) {
-  GeosQuery& q = *static_cast<GeosQuery*>(data);
-  if (q.record != kNone) return;
-  const int record = static_cast<int>(reinterpret_cast<intptr_t>(item)) - 1;
-  if (GEOSPreparedContains_r(q.index->context, q.index->prepared[static_cast<size_t>(record)],
-                             q.point) == 1)
-    q.record = record;
-}
-
-int GeosAnswer(const GeosIndex& g, const LatLong& p) {
-  GEOSGeometry* point = GEOSGeom_createPointFromXY_r(g.context, p.longitude, p.latitude);
-  GeosQuery q{&g, point, kNone};
-  GEOSSTRtree_query_r(g.context, g.tree, point, GeosCandidate, &q);
-  GEOSGeom_destroy_r(g.context, point);
-  return q.record;
-}
+int GeosAnswer(const GeosIndex& g, const LatLong& p) { return g.Answer(p.latitude, p.longitude); }
 
 // Argument: land.
 void BM_Geos(benchmark::State& state) {

@@ -10,10 +10,9 @@
 #include "foundation/replacing_file.h"
 #include "shapes/shape_file_reader.h"
 #include "shapes/shape_file_shape.h"
+#include "text/string_edit.h"
 
 namespace {
-
-constexpr int64_t kMaxColumns = 10000000;
 
 // Reports progress when another hundredth of the work is done.
 class Progress {
@@ -51,9 +50,6 @@ int ChoosePrecision(int requested, const ShapeFileReader& reader) {
   return static_cast<int>(std::min<double>(precision, kGosMaxPrecision));
 }
 
-bool FitsCell(double v) {
-  return v >= static_cast<double>(INT32_MIN) && v <= static_cast<double>(INT32_MAX);
-}
 
 // Whether the record passes the filter and the include list; a read failure
 // gives its code.
@@ -80,6 +76,40 @@ bool WriteAll(FILE* f, const void* data, size_t size) {
 }
 
 }  // namespace
+
+std::string GosPathOf(const std::string& path) { return RemoveExtension(path) + ".gos"; }
+
+int GosGridLimits(double minX, double maxX, double minY, double maxY, int precision,
+                  int64_t& columnCount) {
+  const double scale = std::pow(10.0, precision);
+  columnCount = 0;
+  // Cell numbers are signed 32-bit in the file: a box beyond them (say,
+  // projected metres at a high precision) cannot be indexed.
+  int32_t firstX, lastX, firstY, lastY;
+  if (!GosCellOf(minX, static_cast<int32_t>(scale), firstX) ||
+      !GosCellOf(maxX, static_cast<int32_t>(scale), lastX) ||
+      !GosCellOf(minY, static_cast<int32_t>(scale), firstY) ||
+      !GosCellOf(maxY, static_cast<int32_t>(scale), lastY))
+    return ERR_GOS_TOO_MANY_COLUMNS;
+  columnCount = int64_t{lastX} - firstX + 1;
+  if (columnCount < 2) return ERR_GOS_TOO_FEW_COLUMNS;
+  if (columnCount > kGosMaxColumns) return ERR_GOS_TOO_MANY_COLUMNS;
+  return 0;
+}
+
+int GosDefaultPrecision(const ShapeFileReader& reader) {
+  const double minX = reader.MinX(), maxX = reader.MaxX(), minY = reader.MinY(),
+               maxY = reader.MaxY();
+  int64_t columns;
+  if (GosGridLimits(minX, maxX, minY, maxY, kGosDefaultPrecision, columns) == 0)
+    return kGosDefaultPrecision;
+  // Beyond the limits the box is not in degrees: the records' density
+  // chooses, never above what fits.
+  int precision = std::max(0, ChoosePrecision(-1, reader));
+  while (precision > 0 && GosGridLimits(minX, maxX, minY, maxY, precision, columns) != 0)
+    --precision;
+  return precision;
+}
 
 void GridOnShapeFileMetaData::SetHeaderInfo(int32_t precision_, int32_t minColumn_,
                                             int32_t columnCount_, const ShapeFileReader& reader,
@@ -122,17 +152,12 @@ int TraceGridOnShape(const std::string& path, CreateGridOnShapeOptions& options,
   const int32_t type = reader.ShapeType();
   if (type != 5 && type != 15 && type != 25) return ERR_GOS_NOT_POLYGONS;
 
-  // Cell numbers are signed 32-bit in the file: a box beyond them (say,
-  // projected metres at a high precision) cannot be indexed.
-  const double firstX = std::floor(reader.MinX() * scale), lastX = std::floor(reader.MaxX() * scale);
-  const double firstY = std::floor(reader.MinY() * scale), lastY = std::floor(reader.MaxY() * scale);
-  if (!FitsCell(firstX) || !FitsCell(lastX) || !FitsCell(firstY) || !FitsCell(lastY))
-    return ERR_GOS_TOO_MANY_COLUMNS;
-  const int64_t columnCount = static_cast<int64_t>(lastX) - static_cast<int64_t>(firstX) + 1;
-  if (columnCount < 2) return ERR_GOS_TOO_FEW_COLUMNS;
-  if (columnCount > kMaxColumns) return ERR_GOS_TOO_MANY_COLUMNS;
-  header.SetHeaderInfo(precision, static_cast<int32_t>(firstX), static_cast<int32_t>(columnCount),
-                       reader, options.widerShapeCodes);
+  int64_t columnCount = 0;
+  result = GosGridLimits(reader.MinX(), reader.MaxX(), reader.MinY(), reader.MaxY(), precision,
+                         columnCount);
+  if (result != 0) return result;
+  header.SetHeaderInfo(precision, static_cast<int32_t>(std::floor(reader.MinX() * scale)),
+                       static_cast<int32_t>(columnCount), reader, options.widerShapeCodes);
 
   std::string filterField, filterValue;
   if (!options.filter.empty()) {
@@ -225,5 +250,5 @@ int CreateGridOnShape(const std::string& path, CreateGridOnShapeOptions options)
   const int result = TraceGridOnShape(path, options, trace);
   if (result != 0 || trace.header.columnCount == 0) return result;
   // The reader is closed by now: tracing read every record it needed.
-  return WriteGosFile(trace.base + ".gos", trace, options);
+  return WriteGosFile(GosPathOf(path), trace, options);
 }

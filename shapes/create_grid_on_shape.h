@@ -24,6 +24,8 @@
 #include "shapes/grid_on_shape_file.h"
 #include "shapes/grid_trace.h"
 
+class ShapeFileReader;
+
 // Result codes of index creation (0 is success); the shapefile reader's
 // codes pass through unchanged.
 enum : int {
@@ -58,6 +60,27 @@ struct ZRU_EXPORT CreateGridOnShapeOptions {
 };
 
 ZRU_EXPORT int CreateGridOnShape(const std::string& path, CreateGridOnShapeOptions options);
+
+// The index file of a shapefile: "<base>.gos" beside "<base>.shp", the
+// extension of path (any of the set's files, or none) replaced.
+std::string GosPathOf(const std::string& path);
+
+// The most columns a grid may have.
+constexpr int64_t kGosMaxColumns = 10000000;
+// The precision an index is built at when the caller names none: cells of
+// 0.001 degrees.
+constexpr int kGosDefaultPrecision = 3;
+// Whether a grid of precision over the box (MinX .. MaxX, MinY .. MaxY)
+// passes the format's limits: 0 with its column count, 28105 for fewer than
+// 2 columns, 28110 for too many or for cells beyond signed 32 bits.
+int GosGridLimits(double minX, double maxX, double minY, double maxY, int precision,
+                  int64_t& columnCount);
+// The precision of an index built without one asked for: the default
+// when the reader's box passes those limits (degree data), else the one the
+// records' density chooses (as for a negative option), lowered until it
+// passes, so that projected coordinates (metres, feet) open too; 0 when
+// none passes (the build then reports why).
+int GosDefaultPrecision(const ShapeFileReader& reader);
 
 // The stages of CreateGridOnShape, apart for the tests.
 struct GridTrace {

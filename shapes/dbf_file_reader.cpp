@@ -23,13 +23,6 @@ std::string MapName(const std::string& path) {
 
 }  // namespace
 
-void DbfFileReader::ShapeAttributeCache::Rec::Clear() {
-  record = -1;
-  field = -1;
-  age = 0;
-  value.clear();
-}
-
 int DbfFileReader::Open(const std::string& path, std::string& errorText, int openType) {
   // Nothing of an earlier table may survive into this one.
   Close();
@@ -176,31 +169,7 @@ int DbfFileReader::ReadStringAttribute(int32_t record, int32_t field, ShapeAttri
   // free cache record (-1, -1).
   int result = CheckRange(record, field);
   if (result != 0) return result;
-  ShapeAttributeCache::Rec* const records = cache.records;
-  constexpr int kSize = ShapeAttributeCache::kSize;
-  for (int i = 0; i < kSize; ++i) {
-    ShapeAttributeCache::Rec& hit = records[i];
-    if (hit.record != record || hit.field != field) continue;
-    if (hit.age > 1) {
-      for (int j = 0; j < kSize; ++j)
-        if (records[j].record >= 0 && records[j].age < hit.age) ++records[j].age;
-      hit.age = 1;
-    }
-    valuePointer = &hit.value;
-    return 0;
-  }
-  ShapeAttributeCache::Rec* chosen = nullptr;
-  for (int i = 0; i < kSize && chosen == nullptr; ++i)
-    if (records[i].age == kSize || records[i].record < 0) chosen = &records[i];
-  if (chosen == nullptr) return ERR_SHAPEFILE_CACHE_FULL;
-  chosen->Clear();
-  result = ReadStringAttribute(record, field, chosen->value);
-  if (result != 0) return result;
-  for (int i = 0; i < kSize; ++i)
-    if (&records[i] != chosen && records[i].record >= 0) ++records[i].age;
-  chosen->record = record;
-  chosen->field = field;
-  chosen->age = 1;
-  valuePointer = &chosen->value;
-  return 0;
+  return cache.Get(
+      record, field, [&](std::string& value) { return ReadStringAttribute(record, field, value); },
+      valuePointer);
 }

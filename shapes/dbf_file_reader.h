@@ -21,6 +21,7 @@
 
 #include "foundation/export.h"
 #include "foundation/mt_file.h"
+#include "shapes/recent_records.h"
 #include "shapes/shapefile_error.h"
 
 class RecordBytes;
@@ -36,18 +37,7 @@ struct DbfFieldDesc {
 class ZRU_EXPORT DbfFileReader : private ZRNonCopyable {
  public:
   // The 20 most recently used (record, field) values of one thread.
-  class ShapeAttributeCache {
-   public:
-    static constexpr int kSize = 20;
-    struct Rec {
-      void Clear();
-      int32_t record = -1;  // -1 when free
-      int32_t field = -1;   // -1 when free
-      int32_t age = 0;      // 1 most recently used ... 20; 0 when free
-      std::string value;
-    };
-    Rec records[kSize];
-  };
+  using ShapeAttributeCache = RecentRecords<std::string>;
 
   DbfFileReader() = default;
   ~DbfFileReader() { Close(); }

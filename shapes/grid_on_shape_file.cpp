@@ -24,22 +24,6 @@ constexpr int kColumnFetchMax = 4096;
 // List entries read per chunk.
 constexpr int kListChunkEntries = 8;
 
-struct RangeRecord {
-  int32_t from;
-  int32_t to;
-  uint32_t value;
-  unsigned char code;
-};
-
-RangeRecord DecodeRange(const unsigned char* p, int coordinateWidth, int shapeCodeWidth) {
-  RangeRecord r;
-  r.from = ReadBigEndianS(p, coordinateWidth);
-  r.to = ReadBigEndianS(p + coordinateWidth, coordinateWidth);
-  r.value = ReadBigEndian(p + 2 * coordinateWidth, shapeCodeWidth);
-  r.code = p[2 * coordinateWidth + shapeCodeWidth];
-  return r;
-}
-
 // Bytes of a column already fetched into memory: [start, start + size).
 // Reads inside it are copies; others go to the file.
 struct Fetched {
@@ -58,6 +42,15 @@ struct Fetched {
 };
 
 }  // namespace
+
+GosRangeRecord DecodeGosRange(const unsigned char* p, int coordinateWidth, int shapeCodeWidth) {
+  GosRangeRecord r;
+  r.from = ReadBigEndianS(p, coordinateWidth);
+  r.to = ReadBigEndianS(p + coordinateWidth, coordinateWidth);
+  r.value = ReadBigEndian(p + 2 * coordinateWidth, shapeCodeWidth);
+  r.code = p[2 * coordinateWidth + shapeCodeWidth];
+  return r;
+}
 
 bool GosCellOf(double value, int32_t scale, int32_t& cell) {
   const double f = std::floor(value * scale);
@@ -143,10 +136,27 @@ int GridOnShapeFile::Open_(const char* path, std::string& errorText, int openTyp
   scale_ = 1;
   for (int i = 0; i < h.precision; ++i) scale_ *= 10;
   rangeRecordSize_ = 2 * h.coordinateWidth + h.shapeCodeWidth + 1;
+
+  // The summary reads every block once: from memory when the file is held
+  // there, else through a mapping kept only while it is derived. Without a
+  // mapping or memory for it, searches use the fine index alone.
+  const unsigned char* bytes = file_.MemoryAt(0, fileSize);
+  MTFile mapped;
+  if (bytes == nullptr && mapped.Open(path, OpenPafFileMap, nullptr, nullptr, 0) == 0 &&
+      mapped.FileSize() == fileSize)
+    bytes = mapped.MemoryAt(0, fileSize);
+  if (bytes != nullptr)
+    summary_.Build(bytes, fileSize, h, columnOffsets_.get(), SummaryBudget(fileSize));
   return 0;
 }
 
+int64_t GridOnShapeFile::SummaryBudget(int64_t fileSize) {
+  constexpr int64_t kFloor = 4 << 20;
+  return std::max(fileSize / 50, std::min(kFloor, fileSize));
+}
+
 void GridOnShapeFile::Close() {
+  summary_.Clear();
   columnOffsets_.reset();
   file_.Close();
   // A header without columns sends every search away before the missing
@@ -180,7 +190,27 @@ int GridOnShapeFile::Search(double latitude, double longitude, int& inside,
   int32_t row;
   const int64_t column = ColumnOf(longitude);
   if (column < 0 || !GosCellOf(latitude, scale_, row)) return 0;
+  // Most points end in the summary: a cell under one shape or none.
+  const uint32_t verdict = summary_.Verdict(column, row);
+  if (verdict != GridSummary::kLookFine) {
+    inside = static_cast<int>(verdict);
+    return 0;
+  }
+  return SearchColumn(column, row, inside, candidates);
+}
 
+int GridOnShapeFile::SearchFine(double latitude, double longitude, int& inside,
+                                std::vector<int>& candidates) const {
+  inside = 0;
+  candidates.clear();
+  int32_t row;
+  const int64_t column = ColumnOf(longitude);
+  if (column < 0 || !GosCellOf(latitude, scale_, row)) return 0;
+  return SearchColumn(column, row, inside, candidates);
+}
+
+int GridOnShapeFile::SearchColumn(int64_t column, int32_t row, int& inside,
+                                  std::vector<int>& candidates) const {
   // A file held in memory is searched where it lies, with no copy. From a
   // stream, one read fetches the range count and as much of the block as
   // fits; a block with more records has the rest fetched when it fits the
@@ -227,7 +257,7 @@ int GridOnShapeFile::Search(double latitude, double longitude, int& inside,
   const unsigned char* p =
       source.At(recordsStart + int64_t{lo - 1} * rangeRecordSize_, rangeRecordSize_, scratch);
   if (p == nullptr) return ERR_GOS_READ_COLUMN;
-  const RangeRecord r = DecodeRange(p, cw, scw);
+  const GosRangeRecord r = DecodeGosRange(p, cw, scw);
   if (r.to < row) return 0;
 
   switch (r.code) {
@@ -283,7 +313,7 @@ int GridOnShapeFile::ShowInfo(FILE* stream, bool) const {
         if (file_.Read(record, static_cast<int32_t>(offset + 4 + int64_t{i} * rangeRecordSize_),
                        rangeRecordSize_, nullptr) != 0)
           return ERR_GOS_READ_COLUMN;
-        const RangeRecord r = DecodeRange(record, h.coordinateWidth, h.shapeCodeWidth);
+        const GosRangeRecord r = DecodeGosRange(record, h.coordinateWidth, h.shapeCodeWidth);
         const int64_t n = int64_t{r.to} - r.from + 1;
         lowest = std::min(lowest, r.from);
         highest = std::max(highest, r.to);
@@ -336,7 +366,7 @@ int GridOnShapeFile::DebugAColumn(FILE* stream, double longitude) const {
     if (file_.Read(record, static_cast<int32_t>(offset + 4 + int64_t{i} * rangeRecordSize_),
                    rangeRecordSize_, nullptr) != 0)
       return ERR_GOS_READ_COLUMN;
-    const RangeRecord r = DecodeRange(record, h.coordinateWidth, h.shapeCodeWidth);
+    const GosRangeRecord r = DecodeGosRange(record, h.coordinateWidth, h.shapeCodeWidth);
     fprintf(stream, "%8d %8d %5c %8u\n", r.from, r.to, r.code, r.value);
   }
   // The list area runs to the next different block, or to the end.

@@ -22,6 +22,7 @@
 #include "foundation/export.h"
 #include "foundation/mt_file.h"
 #include "foundation/non_copyable.h"
+#include "shapes/grid_summary.h"
 
 class ShapeFileReader;
 
@@ -73,14 +74,25 @@ struct ZRU_EXPORT GridOnShapeFileMetaData {
   void Decode(const unsigned char* header);
 };
 
+// One range record of a column block, decoded.
+struct GosRangeRecord {
+  int32_t from;
+  int32_t to;
+  uint32_t value;
+  unsigned char code;
+};
+GosRangeRecord DecodeGosRange(const unsigned char* p, int coordinateWidth, int shapeCodeWidth);
+
 class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
  public:
   GridOnShapeFile() = default;
   ~GridOnShapeFile() { Close(); }
 
-  // Opens and checks the file at path. errorText is set only when the file
-  // cannot be opened (to MTFile's message). A failed Open leaves the object
-  // closed.
+  // Opens and checks the file at path and derives its summary level
+  // (shapes/grid_summary.h) from the whole file: a stream is mapped for that
+  // while Open runs. errorText is set only when the file cannot be opened
+  // (to MTFile's message). A failed Open leaves the object closed; a summary
+  // that finds no memory leaves the file open without one.
   int Open(const char* path, std::string& errorText, int openType);
   bool IsOpen() const { return file_.IsOpen(); }
   // Releases the column table and the file and forgets the header: until
@@ -97,6 +109,10 @@ class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
   // searches without allocating.
   int Search(double latitude, double longitude, int& inside,
              std::vector<int>& candidates) const;
+  // As Search, reading the fine index only, never the summary: the answers
+  // and codes Search gives by construction, for tests and tools.
+  int SearchFine(double latitude, double longitude, int& inside,
+                 std::vector<int>& candidates) const;
 
   // Statistics: precision, longitude and latitude ranges and the share of
   // cells that need no exact test. The flag has no effect.
@@ -105,11 +121,19 @@ class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
   int DebugAColumn(FILE* stream, double longitude) const;
 
   const GridOnShapeFileMetaData& Header() const { return header_; }
+  // The summary level derived at Open; empty while closed.
+  const GridSummary& Summary() const { return summary_; }
+  // The memory the summary may take for an index of fileSize bytes: 2% of
+  // the index or 4 MB, whichever is larger, but never more than the index.
+  static int64_t SummaryBudget(int64_t fileSize);
 
  private:
   int Open_(const char* path, std::string& errorText, int openType);
   // The column index of longitude, or -1 when it lies outside the grid.
   int64_t ColumnOf(double longitude) const;
+  // The fine search in a column index of the grid (inside and candidates
+  // cleared by the caller).
+  int SearchColumn(int64_t column, int32_t row, int& inside, std::vector<int>& candidates) const;
   // Reads R and checks that R records fit in the file; recordsEnd is the
   // offset just past them.
   int ReadRangeCount(uint32_t offset, uint32_t& count, int64_t& recordsEnd) const;
@@ -117,6 +141,7 @@ class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
   GridOnShapeFileMetaData header_;
   MTFile file_;
   std::unique_ptr<uint32_t[]> columnOffsets_;  // absolute, one per column
+  GridSummary summary_;
   int32_t rangeRecordSize_ = 0;
   int32_t scale_ = 1;
 };

@@ -53,12 +53,6 @@ int OpenShapeFile(MTFile& file, const std::string& path, int openType, std::stri
 
 }  // namespace
 
-void ShapeFileReader::ShapeCache::Rec::Clear() {
-  shapeNumber = -1;
-  age = 0;
-  shape.Clear();
-}
-
 int ShapeFileReader::Open(const std::string& path, std::string& errorText, int openType) {
   const int result = Open_(path, errorText, openType);
   if (result != 0) Close();
@@ -209,35 +203,9 @@ int ShapeFileReader::ReadShape(int32_t index, ShapeCache& cache,
                                const ShapeFileShape*& shapePointer) const {
   // Checked first so that index -1 can never match a free cache record.
   if (index < 0 || index >= recordCount_) return ERR_SHAPEFILE_INVALID_RECORD_NUM;
-  ShapeCache::Rec* const records = cache.records;
-  constexpr int kSize = ShapeCache::kSize;
-  for (int i = 0; i < kSize; ++i) {
-    ShapeCache::Rec& hit = records[i];
-    if (hit.shapeNumber != index) continue;
-    if (hit.age > 1) {
-      for (int j = 0; j < kSize; ++j)
-        if (records[j].shapeNumber >= 0 && records[j].age < hit.age) ++records[j].age;
-      hit.age = 1;
-    }
-    shapePointer = &hit.shape;
-    return 0;
-  }
-  ShapeCache::Rec* chosen = nullptr;
-  for (int i = 0; i < kSize && chosen == nullptr; ++i)
-    if (records[i].age == kSize || records[i].shapeNumber < 0) chosen = &records[i];
-  if (chosen == nullptr) return ERR_SHAPEFILE_CACHE_FULL;
-  chosen->Clear();
-  const int result = ReadShape(index, chosen->shape, false);
-  if (result != 0) {
-    chosen->Clear();
-    return result;
-  }
-  for (int i = 0; i < kSize; ++i)
-    if (&records[i] != chosen && records[i].shapeNumber >= 0) ++records[i].age;
-  chosen->shapeNumber = index;
-  chosen->age = 1;
-  shapePointer = &chosen->shape;
-  return 0;
+  return cache.Get(
+      index, 0, [&](ShapeFileShape& shape) { return ReadShape(index, shape, false); },
+      shapePointer);
 }
 
 int ShapeFileReader::LoadShapesIntoMemory() {

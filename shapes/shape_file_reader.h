@@ -26,6 +26,7 @@
 #include "foundation/mt_file.h"
 #include "shapes/dbf_file_reader.h"
 #include "shapes/shape_file_point.h"
+#include "shapes/recent_records.h"
 #include "shapes/shape_file_shape.h"
 #include "shapes/shapefile_error.h"
 
@@ -49,18 +50,8 @@ enum : int32_t {
 
 class ZRU_EXPORT ShapeFileReader : private ZRNonCopyable {
  public:
-  // The 20 most recently used shapes of one thread.
-  class ShapeCache {
-   public:
-    static constexpr int kSize = 20;
-    struct Rec {
-      void Clear();
-      int32_t shapeNumber = -1;  // zero-based record index; -1 when free
-      int32_t age = 0;           // 1 most recently used ... 20; 0 when free
-      ShapeFileShape shape;
-    };
-    Rec records[kSize];
-  };
+  // The 20 most recently used shapes of one thread (field 0 of each).
+  using ShapeCache = RecentRecords<ShapeFileShape>;
 
   ShapeFileReader() = default;
   ~ShapeFileReader() = default;

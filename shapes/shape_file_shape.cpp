@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "text/geodesy.h"
+
 namespace {
 
 // Edges whose ends are closer than this in x are taken as vertical: they
@@ -163,4 +165,57 @@ std::vector<double> ShapeFileShape::GetLongitudeIntersections(double longitude) 
     }
   }
   return latitudes;
+}
+
+namespace {
+
+struct PlanePoint {
+  double x, y;
+};
+
+PlanePoint NearestPointOnSegment(PlanePoint a, PlanePoint b, PlanePoint p) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double length = dx * dx + dy * dy;
+  if (length == 0) return a;
+  const double t = (dx * (p.x - a.x) + dy * (p.y - a.y)) / length;
+  if (t < 0) return a;
+  if (t > 1) return b;
+  return {a.x + t * dx, a.y + t * dy};
+}
+
+}  // namespace
+
+double ShapeFileShape::DistanceToEdge(double latitude, double longitude) const {
+  const double mid = (minY + maxY) / 2;
+  double k = LatLongDist(mid, 0.0, mid, 1.0) / 111.19492664455873;
+  if (!(k > 0)) k = 1;
+  const PlanePoint p{longitude * k, latitude};
+  double best = 40589641.0;
+  PlanePoint nearest{360.0, 360.0};
+  const size_t partCount = parts.size();
+  for (size_t part = 0; part < partCount; ++part) {
+    size_t begin = static_cast<size_t>(std::max<int32_t>(parts[part], 0));
+    size_t end = part + 1 < partCount ? static_cast<size_t>(parts[part + 1])
+                                      : points.size();
+    end = std::min(end, points.size());
+    for (size_t i = begin + 1; i < end; ++i) {
+      PlanePoint a{points[i - 1].x * k, points[i - 1].y};
+      PlanePoint b{points[i].x * k, points[i].y};
+      // Most edges lie farther than the best so far even from the point's
+      // nearest place on their box, and are passed over without the
+      // projection. The margin covers the rounding of the projected point,
+      // so no edge that the projection would choose is passed over.
+      const double gx = std::max({0.0, std::min(a.x, b.x) - p.x, p.x - std::max(a.x, b.x)});
+      const double gy = std::max({0.0, std::min(a.y, b.y) - p.y, p.y - std::max(a.y, b.y)});
+      if (gx * gx + gy * gy > best * (1 + 1e-9)) continue;
+      PlanePoint q = NearestPointOnSegment(a, b, p);
+      const double d = (q.x - p.x) * (q.x - p.x) + (q.y - p.y) * (q.y - p.y);
+      if (d < best) {
+        best = d;
+        nearest = q;
+      }
+    }
+  }
+  if (nearest.x == 360.0) return 0.0;
+  return LatLongDist(nearest.y, nearest.x / k, latitude, longitude);
 }

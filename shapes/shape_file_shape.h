@@ -52,6 +52,13 @@ class ZRU_EXPORT ShapeFileShape {
   // more outer rings (direction 1 or 0) than holes (direction -1) contain it.
   bool IsPointInShape(double latitude, double longitude) const;
 
+  // Kilometres from the point to the nearest stored edge, measured along
+  // the earth from the nearest point found in a local plane whose
+  // longitudes are scaled by the length of a degree at the shape's
+  // mid-latitude (unscaled at the poles, where that length is 0). 0 for a
+  // shape without edges.
+  double DistanceToEdge(double latitude, double longitude) const;
+
   // The bounding box of one part's points; the shape's own box for no such
   // part or a part without points.
   void GetPartBoundingBox(uint32_t part, double& minX, double& maxX, double& minY,

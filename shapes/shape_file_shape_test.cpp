@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "shapes/shape_file_reader.h"
+#include "text/geodesy.h"
 #include "tests/shape_writer.h"
 
 namespace {
@@ -154,6 +156,60 @@ TEST(ShapeFileShape, HundredThousandPointsFallInTheCountriesGeosNames) {
   }
   EXPECT_EQ(compared, 100000);
   EXPECT_GT(inside, 25000);
+}
+
+// The distance to the edge against the plain projection onto every edge
+// (the oracle passes over no edge), on the countries and points near and
+// far from their edges: the same kilometres, to the last bit.
+TEST(ShapeFileShape, DistanceToEdgeSkipsNoNearerEdge) {
+  ShapeFileReader reader;
+  std::string error;
+  ASSERT_EQ(reader.Open(std::string(ZRU_SOURCE_DIR) + "/samples/naturalearth/naturalearth_lowres",
+                        error, OpenPafLoadIntoMemory), 0) << error;
+  ASSERT_EQ(reader.LoadShapesIntoMemory(), 0);
+  const auto oracle = [](const ShapeFileShape& shape, double latitude, double longitude) {
+    const double mid = (shape.minY + shape.maxY) / 2;
+    double k = LatLongDist(mid, 0.0, mid, 1.0) / 111.19492664455873;
+    if (!(k > 0)) k = 1;
+    double best = 40589641.0, nx = 360.0, ny = 360.0;
+    for (size_t part = 0; part < shape.parts.size(); ++part) {
+      const size_t begin = static_cast<size_t>(std::max<int32_t>(shape.parts[part], 0));
+      size_t end = part + 1 < shape.parts.size() ? static_cast<size_t>(shape.parts[part + 1])
+                                                 : shape.points.size();
+      end = std::min(end, shape.points.size());
+      for (size_t i = begin + 1; i < end; ++i) {
+        const double ax = shape.points[i - 1].x * k, ay = shape.points[i - 1].y;
+        const double bx = shape.points[i].x * k, by = shape.points[i].y;
+        const double dx = bx - ax, dy = by - ay, length = dx * dx + dy * dy;
+        double qx = ax, qy = ay;
+        if (length != 0) {
+          const double t = (dx * (longitude * k - ax) + dy * (latitude - ay)) / length;
+          if (t > 1) {
+            qx = bx, qy = by;
+          } else if (t >= 0) {
+            qx = ax + t * dx, qy = ay + t * dy;
+          }
+        }
+        const double d = (qx - longitude * k) * (qx - longitude * k) + (qy - latitude) * (qy - latitude);
+        if (d < best) best = d, nx = qx, ny = qy;
+      }
+    }
+    return nx == 360.0 ? 0.0 : LatLongDist(ny, nx / k, latitude, longitude);
+  };
+  SplitMix64 random{77};
+  for (int32_t r = 0; r < reader.RecordCount(); ++r) {
+    const ShapeFileShape& shape = reader.ReadShape(r);
+    for (int i = 0; i < 40; ++i) {
+      // Near a vertex, or anywhere around the shape's box.
+      const ShapeFilePoint& v = shape.points[static_cast<size_t>(random.Uniform() * shape.points.size())];
+      const double latitude = i % 2 ? v.y + (random.Uniform() - 0.5) * 0.01
+                                    : shape.minY - 1 + (shape.maxY - shape.minY + 2) * random.Uniform();
+      const double longitude = i % 2 ? v.x + (random.Uniform() - 0.5) * 0.01
+                                     : shape.minX - 1 + (shape.maxX - shape.minX + 2) * random.Uniform();
+      ASSERT_EQ(shape.DistanceToEdge(latitude, longitude), oracle(shape, latitude, longitude))
+          << r << " " << latitude << ", " << longitude;
+    }
+  }
 }
 
 }  // namespace

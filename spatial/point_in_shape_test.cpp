@@ -6,10 +6,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "api/zrutils.h"
+#include "foundation/file_system.h"
+#include "shapes/gos_differential.h"
 #include "shapes/grid_on_shape_file.h"
 #include "shapes/shape_file_reader.h"
 #include "spatial/shape_file_registry.h"
@@ -311,6 +314,76 @@ TEST(PointInShapeAnswer, FieldListsAgreeWithTheTable) {
   for (const auto& c : cases) Expect(at + c.items, c.status, c.answer);
   EXPECT_EQ(Call("CloseShapeFile= " + file + " ,x;").status, 0);
   EXPECT_EQ(Call(at).status, 28021);
+}
+
+// Answers are kept per thread: a file closed and written anew under the
+// same name answers from its new table, and field lists that differ only
+// in spelling or in FieldNames keep their own answers.
+TEST_F(PointInShape, KeptAnswersFollowTheFileAndTheFieldList) {
+  const std::string at = "ShapeFile=" + regions_ + ";LatLong=41,11;";
+  for (int round = 0; round < 2; ++round) {
+    const std::string name = round == 0 ? "North" : "Nord";
+    ASSERT_EQ(Call("OpenShapeFile=" + regions_ + ";").status, 0);
+    for (int repeat = 0; repeat < 2; ++repeat) {
+      Expect(at, 0, name + "|12");
+      Expect(at + "Fields=code,NAME;", 0, "12|" + name);
+      Expect(at + "Fields=code,name;FieldNames=True;", 0, "code=12|name=" + name);
+      Expect(at + "Fields=CODE,name;FieldNames=True;", 0, "CODE=12|name=" + name);
+      Expect(at + "Fields=name;Distance=True;", 0, name + "|83919m");
+      Expect(at + "Fields=nothing;", 28020, "ERR_SHAPEFILE_NO_SUCH_FIELD");
+    }
+    EXPECT_EQ(Call("CloseShapeFile=" + regions_ + ";").status, 0);
+    WriteShapeFiles(dir_.File("regions"),
+                    MakeShapeFiles(5, {MakePolygon({RectangleRing(10, 40, 12, 42)}),
+                                       MakePolygon({RectangleRing(12, 40, 14, 42)}),
+                                       MakePolygon({RectangleRing(-0.2, 51, -0.05, 52)})}),
+                    MakeDbf({{"NAME", 'C', 10}, {"CODE", 'C', 4}},
+                            {{"Nord", "12"}, {"Sud", "7"}, {"Ouest", "3"}}));
+  }
+}
+
+// Parcels in projected metres (x about 500,000, y about 4,000,000): the
+// default precision 3 would need cells beyond 32 bits, so the index is
+// built at the precision the parcels' density chooses; every answer agrees with a
+// brute-force search. A precision asked for that cannot be built says why.
+TEST_F(PointInShape, ProjectedCoordinatesOpenWithTheDefaults) {
+  const auto parcels = MakeTessellation(100, 100, 500000.0, 4000000.0, 30.0, 25.0, 31);
+  ASSERT_GT(parcels.size(), 10000u);
+  WriteShapeSet(dir_.File("parcels"), 5, parcels);
+  WriteShapeSet(dir_.File("copy"), 5, parcels);
+  const std::string name = dir_.File("parcels.shp");
+  Expect("OpenShapeFile=" + name + ";", 0, "");
+  EXPECT_EQ(GosPrecision(dir_.File("parcels.gos")), 0);
+
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> x(499990.0, 503010.0), y(3999990.0, 4002510.0);
+  int wrong = 0;
+  for (int i = 0; i < 3000; ++i) {
+    // Random points, and vertices, which lie on shared edges.
+    double px = x(random), py = y(random);
+    if (i % 4 == 0) {
+      const ShapeFileShape& s = parcels[random() % parcels.size()];
+      px = s.points[random() % s.points.size()].x;
+      py = s.points[random() % s.points.size()].y;
+    }
+    char at[96];
+    snprintf(at, sizeof at, "LatLong=%.17g,%.17g;", py, px);
+    const int expected = BruteForceAnswer(parcels, py, px);
+    const Result r = Call("ShapeFile=" + name + ";" + at + "Fields=NAME;");
+    const std::string answer = expected < 0 ? "" : "shape" + std::to_string(expected);
+    if ((r.status != 0 || r.answer != answer) && ++wrong <= 5)
+      ADD_FAILURE() << at << " gives " << r.status << " " << r.answer << ", expected " << answer;
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(Call("CloseShapeFile=" + name + ";").status, 0);
+
+  const std::string copy = dir_.File("copy.shp");
+  Expect("IndexPrecision=3;OpenShapeFile=" + copy + ";", 28110,
+         "IndexPrecision 3 cannot index this file: its box (x 500000 to 503000, y 4000000 to "
+         "4002500) gives over 10,000,000 columns or cells beyond 32 bits at that precision; "
+         "precisions that would work: 0, 1, 2", 512);
+  EXPECT_FALSE(FileExists_(dir_.File("copy.gos").c_str()));
+  EXPECT_EQ(Call("CloseShapeFile=" + copy + ";").status, 0);
 }
 
 }  // namespace

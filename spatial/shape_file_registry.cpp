@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <new>
 
@@ -14,7 +15,6 @@
 #include "foundation/usage_records.h"
 #include "shapes/create_grid_on_shape.h"
 #include "shapes/shapefile_error.h"
-#include "text/string_edit.h"
 
 namespace {
 
@@ -30,6 +30,7 @@ struct Registry {
   std::vector<ShapeFileInfo*> files;  // in order of first opening
   ShapeFileUsages records;
   std::atomic<uint64_t> removals{0};
+  uint64_t serials = 0;  // the last entry serial given
   std::atomic<int> mode{0};
   std::atomic<bool> closerRunning{false};
   std::atomic<int64_t> clockShift{0};
@@ -163,18 +164,50 @@ void CloseAndFree(ShapeFileInfo* entry) {
   delete entry;
 }
 
+// The precision a missing index is built at. Asked for none (a negative
+// request), GosDefaultPrecision: degree data keeps 3, projected coordinates
+// get what their density and the format's limits allow. A
+// requested precision the box cannot have gives 28105 or 28110 with a text
+// that says why and which precisions would work.
+int IndexPrecision(const ShapeFileReader& reader, int requested, int& precision,
+                   std::string& errorText) {
+  const double minX = reader.MinX(), maxX = reader.MaxX(), minY = reader.MinY(),
+               maxY = reader.MaxY();
+  precision = requested >= 0 ? requested : GosDefaultPrecision(reader);
+  // Precisions beyond the format's are the builder's own density rule.
+  if (precision > kGosMaxPrecision) return 0;
+  int64_t columns;
+  const int code = GosGridLimits(minX, maxX, minY, maxY, precision, columns);
+  if (code == 0 || requested < 0) return 0;  // the builder reports a default that fails
+  std::string working;
+  for (int p = 0; p <= kGosMaxPrecision; ++p) {
+    if (GosGridLimits(minX, maxX, minY, maxY, p, columns) != 0) continue;
+    working += (working.empty() ? "" : ", ") + std::to_string(p);
+  }
+  char text[512];
+  snprintf(text, sizeof text,
+           "IndexPrecision %d cannot index this file: its box (x %.10g to %.10g, y %.10g to "
+           "%.10g) gives %s at that precision; precisions that would work: %s",
+           precision, minX, maxX, minY, maxY,
+           code == ERR_GOS_TOO_FEW_COLUMNS ? "fewer than 2 columns"
+                                           : "over 10,000,000 columns or cells beyond 32 bits",
+           working.empty() ? "none" : working.c_str());
+  errorText = text;
+  return code;
+}
+
 // Opens reader and grid (building a missing index); 0 or a code.
 int OpenEntry(ShapeFileInfo* entry, std::string& errorText, OpenPafType mode, int precision) {
   try {
     if (auto hook = TheRegistry().openHook.load()) {
       if (int code = hook(entry->name)) return code;
     }
-    std::string gridName = RemoveExtension(entry->name) + ".gos";
+    const std::string gridName = GosPathOf(entry->name);
     int code = entry->reader.Open(entry->name, errorText, mode);
     if (code == 0 && !FileExists_(gridName.c_str())) {
       CreateGridOnShapeOptions options;
-      options.precision = precision >= 0 ? precision : 3;
-      code = CreateGridOnShape(entry->name, options);
+      code = IndexPrecision(entry->reader, precision, options.precision, errorText);
+      if (code == 0) code = CreateGridOnShape(entry->name, options);
     }
     if (code == 0) code = entry->grid.Open(gridName.c_str(), errorText, mode);
     return code;
@@ -211,6 +244,7 @@ int AcquireShapeFile(ShapeFileUse& use, const char* name, std::string& errorText
     if (!openFlag) return ERR_SHAPEFILE_NOT_OPEN;
     entry = new (std::nothrow) ShapeFileInfo;
     if (entry == nullptr) return ERR_SHAPEFILE_OUT_OF_MEMORY;
+    entry->serial = ++registry.serials;
     try {
       entry->name = name;
       registry.files.push_back(entry);

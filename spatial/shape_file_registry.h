@@ -43,6 +43,9 @@ struct ShapeFileInfo : private ZRNonCopyable {
   // Stored only when the second changes: most queries just read it.
   std::atomic<int64_t> lastUsed{0};
   int32_t openCount = 0;  // under the registry mutex
+  // Given when the entry is created, under the registry mutex, and never
+  // given again: names this opening of the file in callers' caches.
+  uint64_t serial = 0;
 };
 
 // One usage held by a call: the entry, and the place in the thread's usage

@@ -1,0 +1,68 @@
+#include "spatial/recent_answers.h"
+
+#include <cstring>
+#include <functional>
+#include <string_view>
+
+namespace {
+
+size_t Mix(uint64_t file, int32_t record) {
+  return static_cast<size_t>((file * 0x9E3779B97F4A7C15ull) ^ static_cast<uint32_t>(record) * 0x85EBCA6Bu);
+}
+
+}  // namespace
+
+size_t RecentAnswers::AnswerSlot(uint64_t file, int32_t record, bool fieldNames,
+                                 const char* fields) {
+  size_t h = Mix(file, record) ^ (fieldNames ? 0x51ED27u : 0);
+  if (fields != nullptr) h ^= std::hash<std::string_view>()(fields) * 31;
+  return h % kAnswerSlots;
+}
+
+size_t RecentAnswers::ShapeSlot(uint64_t file, int32_t record) {
+  return Mix(file, record) % kShapeSlots;
+}
+
+const std::string* RecentAnswers::FindAnswer(uint64_t file, int32_t record, bool fieldNames,
+                                             const char* fields) const {
+  const Answer& a = answers_[AnswerSlot(file, record, fieldNames, fields)];
+  if (a.file != file || a.record != record || a.fieldNames != fieldNames ||
+      a.hasFields != (fields != nullptr) || (fields != nullptr && a.fields != fields))
+    return nullptr;
+  return &a.text;
+}
+
+void RecentAnswers::StoreAnswer(uint64_t file, int32_t record, bool fieldNames, const char* fields,
+                                const std::string& answer) {
+  if (answer.size() > kMaxAnswer || (fields != nullptr && strlen(fields) > kMaxAnswer)) return;
+  Answer& a = answers_[AnswerSlot(file, record, fieldNames, fields)];
+  a.file = 0;  // empty until every part is in place
+  try {
+    a.fields.assign(fields != nullptr ? fields : "");
+    a.text.assign(answer);
+  } catch (...) {
+    return;  // out of memory: the answer is simply not kept
+  }
+  a.record = record;
+  a.fieldNames = fieldNames;
+  a.hasFields = fields != nullptr;
+  a.file = file;
+}
+
+const ShapeFileShape* RecentAnswers::FindShape(uint64_t file, int32_t record) const {
+  const Shape& s = shapes_[ShapeSlot(file, record)];
+  return s.file == file && s.record == record ? &s.shape : nullptr;
+}
+
+void RecentAnswers::StoreShape(uint64_t file, int32_t record, const ShapeFileShape& shape) {
+  if (shape.points.size() > kMaxShapePoints) return;
+  Shape& s = shapes_[ShapeSlot(file, record)];
+  s.file = 0;
+  try {
+    s.shape = shape;
+  } catch (...) {
+    return;
+  }
+  s.record = record;
+  s.file = file;
+}
