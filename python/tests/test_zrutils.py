@@ -1,5 +1,7 @@
 """zrutils against the C entry points' own answers, GEOS and pandas."""
 import os
+import subprocess
+import sys
 import threading
 
 import numpy as np
@@ -8,6 +10,7 @@ import pytest
 
 import zrutils
 import zrutils.pandas
+from conftest import copy_countries
 
 
 def random_points(count, seed=7):
@@ -146,3 +149,26 @@ def test_dask_on_two_worker_processes_equals_pandas(countries):
         ddf = dd.from_pandas(df, npartitions=8)
         result = zdask.point_in_shape(ddf, countries, fields=["name", "iso_a3"]).compute()
     pd.testing.assert_frame_equal(result.sort_index(), expected)
+
+
+def test_readme_examples_run_as_printed(tmp_path):
+    pytest.importorskip("distributed")
+    from conftest import SOURCE  # noqa: the source tree
+    with open(os.path.join(SOURCE, "README.md"), encoding="utf-8") as readme:
+        text = readme.read()
+    section = text[text.index("## Python, pandas and Dask"):]
+    blocks = [block.split("```", 1)[0] for block in section.split("```python\n")[1:]]
+    assert len(blocks) == 2
+    folder = tmp_path / "samples" / "naturalearth"
+    folder.mkdir(parents=True)
+    copy_countries(str(folder))
+    for number, block in enumerate(blocks):
+        script = tmp_path / ("example%d.py" % number)
+        script.write_text(block)
+        environment = dict(os.environ, PYTHONPATH=os.path.join(SOURCE, "python"))
+        run = subprocess.run([sys.executable, str(script)], cwd=str(tmp_path), env=environment,
+                             capture_output=True, text=True, timeout=120)
+        assert run.returncode == 0, run.stderr
+        if number == 0:
+            assert "['United Kingdom', 'GBR', 81923]" in run.stdout
+            assert "[43 -1]" in run.stdout
