@@ -129,6 +129,29 @@ ZRU_EXPORT int SocketSendOnce(int socket, const void* data, size_t size);
  * 990 "Address-data library not initialised" before an Initialise. */
 ZRU_EXPORT int zruCountBoundaries(char* buffer, int size);
 
+/* Point in shape for arrays, for hosts that hold many points: the file
+ * must have been opened with zruPointInShape's "OpenShapeFile" (28021
+ * "ERR_SHAPEFILE_NOT_OPEN" otherwise), and is named as it was opened. Both
+ * take the same usages of the open file and search as zruPointInShape, and
+ * may be called from any thread.
+ *
+ * zruPointInShapeBatch: for each of the count points, recordOut[i] is the
+ * zero-based record of the first shape holding (latitudes[i],
+ * longitudes[i]), or -1 when none does (a NaN coordinate lies in none).
+ * Zero is a coordinate like any other here. Returns 0, -1 without a file
+ * name, -2 for a negative count or a missing array, -5 for a file of other
+ * than polygons, or the shapefile code of a failed read; no answer text.
+ *
+ * zruShapeAttributes: the record's values of the comma-separated fields
+ * (all of them when fields is null or empty), joined by '|', as
+ * zruPointInShape answers them. 28007 "ERR_SHAPEFILE_INVALID_RECORD_NUM"
+ * for a record out of range, 28020 for an unknown field, -6 "Buffer too
+ * small". */
+ZRU_EXPORT int zruPointInShapeBatch(const char* shapeFile, const double* latitudes,
+                                    const double* longitudes, int count, int* recordOut);
+ZRU_EXPORT int zruShapeAttributes(const char* shapeFile, int record, const char* fields,
+                                  char* buffer, int size);
+
 /* Status codes of the list entry points. */
 enum {
   ERR_LIST_CREATE = 24200,  /* out of memory, or an internal failure */

@@ -16,12 +16,13 @@
 #include "shapes/shape_file_shape.h"
 #include "shapes/shapefile_error.h"
 #include "spatial/find_shape_containing_point.h"
+#include "spatial/point_in_shape_steps.h"
 #include "spatial/recent_answers.h"
 #include "spatial/shape_file_registry.h"
 #include "text/parse_double.h"
 #include "text/string_edit.h"
 
-namespace {
+namespace point_in_shape {
 
 std::string ShapeFileErrorText(int code, const char* context) {
   static const char* const kNames[] = {
@@ -41,7 +42,7 @@ std::string ShapeFileErrorText(int code, const char* context) {
   return text + std::string(context);
 }
 
-bool IsTrue(const char* value) { return strcasecmp(value, "True") == 0; }
+static bool IsTrue(const char* value) { return strcasecmp(value, "True") == 0; }
 
 // Keys compare without regard to case; the lengths first, so that most keys
 // are told apart without a comparison.
@@ -50,27 +51,6 @@ bool IsKey(const char* key, size_t length, const char (&name)[N]) {
   return length == N - 1 && strcasecmp(key, name) == 0;
 }
 
-// One call's parameters, pointing into the caller's buffer.
-struct Query {
-  double latitude = 0.0, longitude = 0.0;
-  bool fieldNames = false, distance = false, openMode = false, close = false;
-  int precision = -1;
-  char* fields = nullptr;  // the "Fields" value; null when not given
-};
-
-// Per-thread storage reused by every call, so a query allocates nothing
-// once the buffers have grown. Names and fields are cut in place in the
-// caller's buffer, which is written only once they are no longer needed.
-struct QueryStorage {
-  std::vector<char*> files, fields;
-  std::vector<ShapeFileUse> acquired;
-  std::vector<int> candidates;
-  std::string errorText, answer, value, fieldsText;
-  ShapeFileShape shape;
-  RecordBytes record;
-  RecentAnswers recent;
-};
-
 int Fail(char* buffer, int size, const std::string& text, int status) {
   CopyAnswer(buffer, text, size);
   return status;
@@ -78,7 +58,7 @@ int Fail(char* buffer, int size, const std::string& text, int status) {
 
 // Reads the items into q and s.files; 0, or the status of an answer
 // already written.
-int Parse(char* buffer, int size, QueryStorage& s, Query& q) {
+static int Parse(char* buffer, int size, QueryStorage& s, Query& q) {
   char *cursor = buffer, *key, *value;
   while (NextParameter(cursor, key, value)) {
     const size_t keyLength = strlen(key);
@@ -231,7 +211,20 @@ int AppendDistance(char* buffer, int size, QueryStorage& s, const Query& q,
   return 0;
 }
 
-int PointInShape(char* buffer, int size, QueryStorage& s) {
+int WriteAnswer(char* buffer, int size, const std::string& answer) {
+  if (static_cast<long long>(answer.size()) < size) {
+    memcpy(buffer, answer.c_str(), answer.size() + 1);
+    return 0;
+  }
+  return Fail(buffer, size, "Buffer too small", -6);
+}
+
+QueryStorage& ThreadQueryStorage() {
+  static thread_local QueryStorage storage;
+  return storage;
+}
+
+static int PointInShape(char* buffer, int size, QueryStorage& s) {
   s.files.clear();
   s.acquired.clear();
   s.errorText.clear();
@@ -258,20 +251,15 @@ int PointInShape(char* buffer, int size, QueryStorage& s) {
       if (int status = AppendDistance(buffer, size, s, q, *hit, record)) return status;
     }
   }
-  if (static_cast<long long>(s.answer.size()) < size) {
-    memcpy(buffer, s.answer.c_str(), s.answer.size() + 1);
-    return 0;
-  }
-  return Fail(buffer, size, "Buffer too small", -6);
+  return WriteAnswer(buffer, size, s.answer);
 }
 
-}  // namespace
+}  // namespace point_in_shape
 
 int zruPointInShape(char* buffer, int size) {
   if (buffer == nullptr || size < 0) return -2;
   try {
-    static thread_local QueryStorage storage;
-    return PointInShape(buffer, size, storage);
+    return point_in_shape::PointInShape(buffer, size, point_in_shape::ThreadQueryStorage());
   } catch (...) {
     CopyAnswer(buffer, "ERR_SHAPEFILE_OUT_OF_MEMORY", size);
     return 28001;

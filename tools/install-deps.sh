@@ -14,6 +14,10 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(libssl-dev)
   # dnsmasq: a real DNS server the e-mail tests start as a peer.
   packages+=(dnsmasq-base)
+  # Debian's Python and its packages: the Python package's tests (pyshp and
+  # shapely read the shapes for GEOS, the oracle).
+  packages+=(python3 python3-numpy python3-pandas python3-dask python3-distributed python3-pytest
+             python3-shapely python3-pyshp)
 fi
 as_root apt-get update -qq
 as_root apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
