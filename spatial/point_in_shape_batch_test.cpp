@@ -40,15 +40,7 @@ Result Attributes(const std::string& file, int record, const char* fields, int s
 
 class PointInShapeBatch : public testing::Test {
  protected:
-  void SetUp() override {
-    const char* home = getenv("HOME");
-    savedHome_ = home != nullptr ? home : "";
-    setenv("HOME", "/nonexistent", 1);
-    setenv("MORVEL_CONFIG_FILE", dir_.File("config").c_str(), 1);
-  }
   void TearDown() override {
-    setenv("HOME", savedHome_.c_str(), 1);
-    unsetenv("MORVEL_CONFIG_FILE");
     EXPECT_TRUE(SnapshotShapeFilesForTesting().empty());
   }
 
@@ -84,7 +76,7 @@ class PointInShapeBatch : public testing::Test {
   }
 
   ScratchDir dir_;
-  std::string savedHome_;
+  ScopedConfigFile config_{dir_.File("config")};
 };
 
 // Each record the batch gives, read with zruShapeAttributes, is the

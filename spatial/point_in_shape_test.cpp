@@ -58,10 +58,6 @@ int GosPrecision(const std::string& path) {
 class PointInShape : public testing::Test {
  protected:
   void SetUp() override {
-    const char* home = getenv("HOME");
-    savedHome_ = home != nullptr ? home : "";
-    setenv("HOME", "/nonexistent", 1);
-    setenv("MORVEL_CONFIG_FILE", dir_.File("config").c_str(), 1);
     regions_ = dir_.File("regions.shp");
     WriteRegions(dir_.File("regions"));
     ShapeFileShape line = MakePolygon({{{10, 40}, {14, 42}}});
@@ -71,8 +67,6 @@ class PointInShape : public testing::Test {
                     MakeShapeFiles(5, {MakePolygon({RectangleRing(10, 40, 12, 42)})}), MakeDbf({}, {{}}));
   }
   void TearDown() override {
-    setenv("HOME", savedHome_.c_str(), 1);
-    unsetenv("MORVEL_CONFIG_FILE");
     EXPECT_TRUE(SnapshotShapeFilesForTesting().empty());
   }
 
@@ -88,7 +82,8 @@ class PointInShape : public testing::Test {
   }
 
   ScratchDir dir_;
-  std::string savedHome_, regions_;
+  ScopedConfigFile config_{dir_.File("config")};
+  std::string regions_;
 };
 
 TEST_F(PointInShape, ParametersAndValidation) {

@@ -23,6 +23,23 @@ std::string ScratchDir::File(const std::string& name) const {
   return path_ + "/" + name;
 }
 
+ScopedConfigFile::ScopedConfigFile(const std::string& path) {
+  const char* home = getenv("HOME");
+  hadHome_ = home != nullptr;
+  if (hadHome_) savedHome_ = home;
+  setenv("HOME", "/nonexistent", 1);
+  setenv("MORVEL_CONFIG_FILE", path.c_str(), 1);
+}
+
+ScopedConfigFile::~ScopedConfigFile() {
+  if (hadHome_) {
+    setenv("HOME", savedHome_.c_str(), 1);
+  } else {
+    unsetenv("HOME");
+  }
+  unsetenv("MORVEL_CONFIG_FILE");
+}
+
 void WriteWholeFile(const std::string& path, const std::string& contents) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << contents;

@@ -21,6 +21,21 @@ class ScratchDir {
   std::string path_;
 };
 
+// Points the configuration store at one file for as long as it lives: HOME
+// leads nowhere and MORVEL_CONFIG_FILE names `path`; both are put back when
+// it goes.
+class ScopedConfigFile {
+ public:
+  explicit ScopedConfigFile(const std::string& path);
+  ~ScopedConfigFile();
+  ScopedConfigFile(const ScopedConfigFile&) = delete;
+  ScopedConfigFile& operator=(const ScopedConfigFile&) = delete;
+
+ private:
+  std::string savedHome_;
+  bool hadHome_;
+};
+
 void WriteWholeFile(const std::string& path, const std::string& contents);
 // The file's bytes, or "<missing>" when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
