@@ -3,6 +3,8 @@
 // library and compares its bytes with the dump printed in the document, so
 // a change of format shows up here rather than as a document that lies. On
 // a mismatch the dump the library wrote now is printed, ready to paste.
+// (The hash index's example is checked beside its writer, in
+// hashindex/hash_index_create_test.cpp.)
 //
 // A dump in a document follows a line "<!-- hexdump: NAME -->" as a fenced
 // block in the form of `xxd`: "oooooooo: hhhh hhhh ...  text".
@@ -18,7 +20,6 @@
 #include "api/zrutils.h"
 #include "email/email_server_cache.h"
 #include "foundation/morvel_config.h"
-#include "hashindex/hash_index.h"
 #include "shapes/create_grid_on_shape.h"
 #include "tests/shape_writer.h"
 #include "tests/test_support.h"
@@ -115,18 +116,6 @@ TEST(DocExamples, GridIndexFile) {
   options.precision = 0;
   ASSERT_EQ(CreateGridOnShape(base + ".shp", options), 0);
   ExpectDocumented("gos_format.md", "example.gos", ReadWholeFile(base + ".gos"));
-}
-
-TEST(DocExamples, HashIndexFile) {
-  ScratchDir dir;
-  const std::string path = dir.File("example.zrh");
-  HashIndex index;
-  ASSERT_EQ(index.BeginCreateUsingList(path.c_str(), 5, 3, 2), 0);
-  ASSERT_EQ(index.Insert("apple", 2), 0);
-  ASSERT_EQ(index.Insert("apple", 5), 0);
-  ASSERT_EQ(index.Insert("pear", 3), 0);
-  ASSERT_EQ(index.EndCreate("fruit", 0, 1, nullptr, 0), 0);
-  ExpectDocumented("hash_index_format.md", "example.zrh", ReadWholeFile(path));
 }
 
 TEST(DocExamples, ListFile) {
