@@ -10,7 +10,7 @@ in one run:
                subset and scaled to the whole
   geopandas    geopandas.sjoin(points, countries, predicate="within"), the
                points' GeoDataFrame built beforehand (its building is
-               timed apart)
+               timed apart); the join builds the points' R-tree (rtree)
   Dask         zrutils.dask.point_in_shape on a distributed.LocalCluster of
                2 worker processes (1 thread each), 8 partitions: with the
                partitions already held by the workers and the result kept
@@ -21,9 +21,10 @@ The index is built before any timing at the default precision, and the
 files are memory-mapped. Before timing, the answers of every path are
 compared (geopandas' "within" leaves out points on a boundary, the library
 counts them in: such differences are listed with their distance to the
-boundary). Each round times every path and reports the load average around
-it; ratios are taken within a round. The table goes to stdout, a plot to
---png.
+boundary). Each round times every path, in wall time and, for the paths
+that run in one process, in processor time (which a loaded machine
+disturbs less), and reports the load average around it; ratios are taken
+within a round. The table goes to stdout, a plot to --png.
 
 Run with Debian's interpreter from the source folder after building the
 benchmarks of a Release build:
@@ -53,14 +54,17 @@ def load_average():
 
 
 def timed(function, runs):
-    """(best, median) wall seconds of runs calls, and the last result."""
+    """(best, median) wall seconds and the best processor seconds of this
+    process over runs calls, and the last result."""
     seconds = []
+    processor = []
     result = None
     for _ in range(runs):
-        start = time.perf_counter()
+        start, start_processor = time.perf_counter(), time.process_time()
         result = function()
         seconds.append(time.perf_counter() - start)
-    return min(seconds), statistics.median(seconds), result
+        processor.append(time.process_time() - start_processor)
+    return min(seconds), statistics.median(seconds), min(processor), result
 
 
 def prepare(scratch):
@@ -98,12 +102,28 @@ class Shapes:
         return self.file
 
 
-def on_workers(collection):
-    """Computes the collection into the workers' memory and lets it go, so
-    that the next run computes it again rather than finding it there."""
+def on_workers(client, make, runs):
+    """(best, median) wall seconds of computing the collection make() gives
+    into the workers' memory. After each run the result is released and
+    forgotten by the scheduler before the next starts, which would find it
+    there otherwise (its keys are the same)."""
     import distributed
-    persisted = collection.persist()
-    distributed.wait(persisted)
+
+    def held(keys, dask_scheduler=None):
+        return any(key in dask_scheduler.tasks for key in keys)
+
+    seconds = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        persisted = make().persist()
+        distributed.wait(persisted)
+        seconds.append(time.perf_counter() - start)
+        keys = [future.key for future in distributed.futures_of(persisted)]
+        client.cancel(persisted)
+        del persisted
+        while client.run_on_scheduler(held, keys):
+            time.sleep(0.01)
+    return min(seconds), statistics.median(seconds)
 
 
 def c_batch(driver, path, lats, lons, scratch, runs):
@@ -113,18 +133,18 @@ def c_batch(driver, path, lats, lons, scratch, runs):
     run = subprocess.run([driver, path, points, records, str(runs)], capture_output=True,
                          text=True, check=True, cwd=scratch)
     values = dict(item.split("=") for item in run.stdout.split())
-    return (float(values["best"]), float(values["median"]),
+    return (float(values["best"]), float(values["median"]), float(values["cpu_best"]),
             np.fromfile(records, dtype=np.int32))
 
 
 def geopandas_frames(path, lats, lons):
     import geopandas
     countries = geopandas.read_file(path)
-    start = time.perf_counter()
-    points = geopandas.GeoDataFrame({"id": np.arange(len(lats))},
-                                    geometry=geopandas.points_from_xy(lons, lats),
-                                    crs=countries.crs)
-    return countries, points, time.perf_counter() - start
+    seconds, _, processor, points = timed(
+        lambda: geopandas.GeoDataFrame({"id": np.arange(len(lats))},
+                                       geometry=geopandas.points_from_xy(lons, lats),
+                                       crs=countries.crs), 1)
+    return countries, points, (seconds, seconds, processor)
 
 
 def sjoin_names(countries, points):
@@ -211,7 +231,7 @@ def run(args, driver, scratch):
     # Answers first: every path against the pandas path.
     expected = zrutils.pandas.point_in_shape(df, shapes.file, fields=FIELDS)["name"].to_numpy()
     print("%d points, %d in a country" % (args.points, pd.notna(expected).sum()), flush=True)
-    _, _, c_records = c_batch(driver, path, lats, lons, scratch, 1)
+    c_records = c_batch(driver, path, lats, lons, scratch, 1)[3]
     assert np.array_equal(c_records, shapes.file.find_many(lats, lons)), "C batch differs"
     loop = [shapes.file.find(lat, lon, FIELDS) for lat, lon in zip(lats[subset], lons[subset])]
     assert [v[0] if v else None for v in loop] == list(expected[subset]), "find loop differs"
@@ -237,23 +257,28 @@ def run(args, driver, scratch):
     rounds = []
     for number in range(args.rounds):
         figures = {"load before": load_average()}
-        figures["C batch"] = c_batch(driver, path, lats, lons, scratch, args.runs)[:2]
+        figures["C batch"] = c_batch(driver, path, lats, lons, scratch, args.runs)[:3]
         file = shapes.reopen()
         figures["pandas"] = timed(
-            lambda: zrutils.pandas.point_in_shape(df, file, fields=FIELDS), args.runs)[:2]
+            lambda: zrutils.pandas.point_in_shape(df, file, fields=FIELDS), args.runs)[:3]
         file = shapes.reopen()
         scale = args.points / args.loop_points
-        best, median, _ = timed(lambda: [file.find(lat, lon, FIELDS) for lat, lon in
-                                         zip(lats[subset], lons[subset])], 2)
-        figures["find loop"] = (best * scale, median * scale)
+        figures["find loop"] = tuple(value * scale for value in timed(
+            lambda: [file.find(lat, lon, FIELDS) for lat, lon in zip(lats[subset], lons[subset])],
+            2)[:3])
         shapes.reopen()
-        figures["Dask resident"] = timed(lambda: on_workers(zrutils.dask.point_in_shape(
-            resident, path, fields=FIELDS)), args.runs)[:2]
+        # The workers' processor time is not this process's: wall time only.
+        figures["Dask resident"] = on_workers(client, lambda: zrutils.dask.point_in_shape(
+            resident, path, fields=FIELDS), args.runs) + (None,)
         figures["Dask round trip"] = timed(lambda: zrutils.dask.point_in_shape(
-            dd.from_pandas(df, npartitions=8), path, fields=FIELDS).compute(), 2)[:2]
-        figures["geopandas points"] = (build_points, build_points)
-        seconds, _, joined = timed(lambda: sjoin_names(countries, points), 1)
-        figures["geopandas.sjoin"] = (seconds, seconds)
+            dd.from_pandas(df, npartitions=8), path, fields=FIELDS).compute(), 2)[:2] + (None,)
+        figures["geopandas points"] = build_points
+        # The join builds an R-tree of the points (most of its time) and
+        # keeps it with them: each round joins a copy without one.
+        fresh = points.copy(deep=True)
+        assert not fresh.has_sindex
+        seconds, _, processor, joined = timed(lambda: sjoin_names(countries, fresh), 1)
+        figures["geopandas.sjoin"] = (seconds, seconds, processor)
         figures["load after"] = load_average()
         compare("geopandas.sjoin vs pandas, all points", expected,
                 names_of_join(joined, len(lats)), lats, lons, countries)
@@ -269,24 +294,32 @@ PATHS = ["C batch", "pandas", "Dask resident", "Dask round trip", "find loop",
 
 
 def ratios(figures):
+    """The targets' ratios of best wall times, then the single-process ones
+    again in processor time, which the load disturbs less."""
     best = {name: figures[name][0] for name in PATHS}
+    processor = {name: figures[name][2] for name in PATHS}
     return {
         "geopandas.sjoin / pandas (target >= 20)": best["geopandas.sjoin"] / best["pandas"],
         "pandas / C batch (target <= 2)": best["pandas"] / best["C batch"],
         "pandas / Dask resident (target >= 1.6)": best["pandas"] / best["Dask resident"],
         "pandas / Dask round trip": best["pandas"] / best["Dask round trip"],
         "find loop / pandas": best["find loop"] / best["pandas"],
+        "processor time: geopandas.sjoin / pandas":
+            processor["geopandas.sjoin"] / processor["pandas"],
+        "processor time: pandas / C batch": processor["pandas"] / processor["C batch"],
     }
 
 
 def report(number, figures, cores, args):
     print("\nround %d: %d points, %d cores, load average %.2f before, %.2f after"
           % (number, args.points, cores, figures["load before"], figures["load after"]))
-    print("| path | best s | median s | million points/s |")
-    print("|---|---|---|---|")
+    print("| path | best s | median s | best processor s | million points/s |")
+    print("|---|---|---|---|---|")
     for name in PATHS:
-        best, median = figures[name]
-        print("| %s | %.3f | %.3f | %.2f |" % (name, best, median, args.points / best / 1e6))
+        best, median, processor = figures[name]
+        print("| %s | %.3f | %.3f | %s | %.2f |" % (
+            name, best, median, "-" if processor is None else "%.3f" % processor,
+            args.points / best / 1e6))
     for name, value in ratios(figures).items():
         print("%s: %.2f" % (name, value))
     sys.stdout.flush()
@@ -314,7 +347,7 @@ def plot(rounds, cores, args):
     left.invert_yaxis()
     left.set_xlabel("seconds for %s points (best run, log scale)" % format(args.points, ","))
     left.set_xlim(right=max(f["geopandas.sjoin"][0] for f in rounds) * 8)
-    left.legend(loc="lower right", fontsize=8)
+    left.legend(loc="upper right", fontsize=8)
     left.set_title("Country name per point, Natural Earth 110 m")
 
     labels = ["sjoin / pandas\n(target >= 20)", "pandas / C batch\n(target <= 2)",
@@ -334,8 +367,9 @@ def plot(rounds, cores, args):
     right.set_xticks(np.arange(3) + height * (len(rounds) - 1) / 2)
     right.set_xticklabels(labels, fontsize=8)
     right.set_title("Ratios of best times in one round (dashed: target)")
-    right.legend(fontsize=8)
-    figure.suptitle("%d cores shared with other work" % cores, fontsize=9)
+    right.legend(loc="upper right", fontsize=8)
+    figure.suptitle("%s points, %d cores shared with other work (load average in the legend)"
+                    % (format(args.points, ","), cores), fontsize=9)
     figure.tight_layout()
     figure.savefig(args.png, dpi=100)
     print("plot written to %s" % args.png)
