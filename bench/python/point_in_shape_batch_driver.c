@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
   long bytes = ftell(in);
   fseek(in, 0, SEEK_SET);
   int count = (int)(bytes / (2 * (long)sizeof(double)));
+  if (count < 1) Die("no points");
   double* coordinates = malloc((size_t)count * 2 * sizeof(double));
   int* records = malloc((size_t)count * sizeof(int));
   double* wall = malloc((size_t)runs * sizeof(double));
