@@ -15,7 +15,9 @@ in one run:
                2 worker processes (1 thread each), 8 partitions: with the
                partitions already held by the workers and the result kept
                there ("resident"), and from the client's DataFrame to the
-               client's result ("round trip")
+               client's result ("round trip"); resident again on workers
+               started with MALLOC_ARENA_MAX=1 beside Dask's own
+               MALLOC_TRIM_THRESHOLD_
 
 The index is built before any timing at the default precision, and the
 files are memory-mapped. Before timing, the answers of every path are
@@ -115,16 +117,17 @@ def on_workers(client, make, runs):
 
     seconds = []
     processor = client.run(time.process_time)
-    for _ in range(runs):
-        start = time.perf_counter()
-        persisted = make().persist()
-        distributed.wait(persisted)
-        seconds.append(time.perf_counter() - start)
-        keys = [future.key for future in distributed.futures_of(persisted)]
-        client.cancel(persisted)
-        del persisted
-        while client.run_on_scheduler(held, keys):
-            time.sleep(0.01)
+    with client.as_current():
+        for _ in range(runs):
+            start = time.perf_counter()
+            persisted = client.persist(make())
+            distributed.wait(persisted)
+            seconds.append(time.perf_counter() - start)
+            keys = [future.key for future in distributed.futures_of(persisted)]
+            client.cancel(persisted)
+            del persisted
+            while client.run_on_scheduler(held, keys):
+                time.sleep(0.01)
     after = client.run(time.process_time)
     busier = max(after[worker] - processor[worker] for worker in after) / runs
     return min(seconds), statistics.median(seconds), busier
@@ -215,6 +218,7 @@ def main():
 
 
 def run(args, driver, scratch):
+    import dask
     import dask.dataframe as dd
     import distributed
     import zrutils
@@ -246,14 +250,26 @@ def run(args, driver, scratch):
     compare("geopandas.sjoin vs pandas, first %d points" % len(points), expected[check],
             names_of_join(sjoin_names(countries, points), len(points)), lats, lons, countries)
 
-    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                       dashboard_address=None)
-    client = distributed.Client(cluster)
-    resident = client.persist(dd.from_pandas(df, npartitions=8))
-    distributed.wait(resident)
-    dask_result = zrutils.dask.point_in_shape(resident, path, fields=FIELDS).compute()
-    assert dask_result["name"].sort_index().equals(pd.Series(expected, name="name")), \
-        "Dask differs"
+    # Dask's workers as it starts them, and with one malloc arena: Dask sets
+    # MALLOC_TRIM_THRESHOLD_ for its workers, and with it glibc's arena of
+    # the thread that runs the tasks gives memory back and takes it again
+    # at every large array, which triples a partition's time.
+    clusters = {}
+    for name, environ in (("Dask resident", {}),
+                          ("Dask resident, MALLOC_ARENA_MAX=1", {"MALLOC_ARENA_MAX": 1})):
+        with dask.config.set({"distributed.nanny.pre-spawn-environ." + key: value
+                              for key, value in environ.items()}):
+            cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1,
+                                               processes=True, dashboard_address=None)
+        client = distributed.Client(cluster, set_as_default=False)
+        with client.as_current():
+            resident = client.persist(dd.from_pandas(df, npartitions=8))
+            distributed.wait(resident)
+            result = client.compute(zrutils.dask.point_in_shape(
+                resident, path, fields=FIELDS)).result()
+        assert result["name"].sort_index().equals(pd.Series(expected, name="name")), \
+            name + " differs"
+        clusters[name] = (cluster, client, resident)
     print("C batch, find loop and Dask answer as pandas", flush=True)
 
     # Built once: 1,000,000 shapely points take minutes on a loaded machine.
@@ -273,10 +289,12 @@ def run(args, driver, scratch):
         shapes.reopen()
         # Processor time of the busier worker (mean per run, the workers'
         # own chores included): with a free core each, the wall time.
-        figures["Dask resident"] = on_workers(client, lambda: zrutils.dask.point_in_shape(
-            resident, path, fields=FIELDS), args.runs)
-        figures["Dask round trip"] = timed(lambda: zrutils.dask.point_in_shape(
-            dd.from_pandas(df, npartitions=8), path, fields=FIELDS).compute(), 2)[:2] + (None,)
+        for name, (_, client, resident) in clusters.items():
+            figures[name] = on_workers(client, lambda: zrutils.dask.point_in_shape(
+                resident, path, fields=FIELDS), args.runs)
+        client = clusters["Dask resident"][1]
+        figures["Dask round trip"] = timed(lambda: client.compute(zrutils.dask.point_in_shape(
+            dd.from_pandas(df, npartitions=8), path, fields=FIELDS)).result(), 2)[:2] + (None,)
         figures["geopandas points"] = build_points
         # The join builds an R-tree of the points (most of its time) and
         # keeps it with them: each round joins a copy without one.
@@ -289,12 +307,14 @@ def run(args, driver, scratch):
                 names_of_join(joined, len(lats)), lats, lons, countries)
         rounds.append(figures)
         report(number + 1, figures, cores, args)
-    client.close()
-    cluster.close()
+    for cluster, client, _ in clusters.values():
+        client.close()
+        cluster.close()
     plot(rounds, cores, args)
 
 
-PATHS = ["C batch", "pandas", "Dask resident", "Dask round trip", "find loop",
+PATHS = ["C batch", "pandas", "Dask resident", "Dask resident, MALLOC_ARENA_MAX=1",
+         "Dask round trip", "find loop",
          "geopandas.sjoin", "geopandas points"]
 
 
@@ -307,6 +327,8 @@ def ratios(figures):
         "geopandas.sjoin / pandas (target >= 20)": best["geopandas.sjoin"] / best["pandas"],
         "pandas / C batch (target <= 2)": best["pandas"] / best["C batch"],
         "pandas / Dask resident (target >= 1.6)": best["pandas"] / best["Dask resident"],
+        "pandas / Dask resident, MALLOC_ARENA_MAX=1":
+            best["pandas"] / best["Dask resident, MALLOC_ARENA_MAX=1"],
         "pandas / Dask round trip": best["pandas"] / best["Dask round trip"],
         "find loop / pandas": best["find loop"] / best["pandas"],
         "processor time: geopandas.sjoin / pandas":
@@ -314,6 +336,8 @@ def ratios(figures):
         "processor time: pandas / C batch": processor["pandas"] / processor["C batch"],
         "processor time: pandas / Dask resident's busier worker":
             processor["pandas"] / processor["Dask resident"],
+        "processor time: pandas / busier worker, MALLOC_ARENA_MAX=1":
+            processor["pandas"] / processor["Dask resident, MALLOC_ARENA_MAX=1"],
     }
 
 
@@ -358,11 +382,11 @@ def plot(rounds, cores, args):
     left.set_title("Country name per point, Natural Earth 110 m")
 
     labels = ["sjoin / pandas\n(target >= 20)", "pandas / C batch\n(target <= 2)",
-              "pandas / Dask\n2 workers (>= 1.6)"]
-    targets = [20, 2, 1.6]
+              "pandas / Dask\n2 workers\n(>= 1.6)", "the same,\nMALLOC_\nARENA_MAX=1"]
+    targets = [20, 2, 1.6, 1.6]
     for r, figures in enumerate(rounds):
-        values = list(ratios(figures).values())[:3]
-        x = np.arange(3) + r * height
+        values = list(ratios(figures).values())[:4]
+        x = np.arange(4) + r * height
         bars = right.bar(x, values, height, label="round %d" % (r + 1))
         for bar, value in zip(bars, values):
             right.text(bar.get_x() + bar.get_width() / 2, value * 1.05, "%.2f" % value,
@@ -371,7 +395,7 @@ def plot(rounds, cores, args):
         right.hlines(target, k - 0.2, k + height * len(rounds) - 0.2, colors="black",
                      linestyles="dashed")
     right.set_yscale("log")
-    right.set_xticks(np.arange(3) + height * (len(rounds) - 1) / 2)
+    right.set_xticks(np.arange(4) + height * (len(rounds) - 1) / 2)
     right.set_xticklabels(labels, fontsize=8)
     right.set_title("Ratios of best times in one round (dashed: target)")
     right.legend(loc="upper right", fontsize=8)
