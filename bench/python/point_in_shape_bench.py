@@ -360,7 +360,7 @@ def plot(rounds, cores, args):
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
-    figure, (left, right) = plt.subplots(1, 2, figsize=(12, 4.8),
+    figure, (left, right) = plt.subplots(1, 2, figsize=(13, 5),
                                          gridspec_kw={"width_ratios": [3, 2]})
     names = PATHS[:-1]
     height = 0.8 / len(rounds)
@@ -374,15 +374,16 @@ def plot(rounds, cores, args):
                       va="center", fontsize=8)
     left.set_xscale("log")
     left.set_yticks(np.arange(len(names)) + height * (len(rounds) - 1) / 2)
-    left.set_yticklabels(names)
+    left.set_yticklabels([name.replace(", MALLOC_ARENA_MAX=1", ",\none malloc arena")
+                          for name in names])
     left.invert_yaxis()
     left.set_xlabel("seconds for %s points (best run, log scale)" % format(args.points, ","))
     left.set_xlim(right=max(f["geopandas.sjoin"][0] for f in rounds) * 8)
     left.legend(loc="upper right", fontsize=8)
     left.set_title("Country name per point, Natural Earth 110 m")
 
-    labels = ["sjoin / pandas\n(target >= 20)", "pandas / C batch\n(target <= 2)",
-              "pandas / Dask\n2 workers\n(>= 1.6)", "the same,\nMALLOC_\nARENA_MAX=1"]
+    labels = ["sjoin /\npandas\n(>= 20)", "pandas /\nC batch\n(<= 2)",
+              "pandas /\nDask\n(>= 1.6)", "pandas / Dask,\none arena\n(>= 1.6)"]
     targets = [20, 2, 1.6, 1.6]
     for r, figures in enumerate(rounds):
         values = list(ratios(figures).values())[:4]
@@ -397,7 +398,7 @@ def plot(rounds, cores, args):
     right.set_yscale("log")
     right.set_xticks(np.arange(4) + height * (len(rounds) - 1) / 2)
     right.set_xticklabels(labels, fontsize=8)
-    right.set_title("Ratios of best times in one round (dashed: target)")
+    right.set_title("Ratios of best wall times (dashed: target)")
     right.legend(loc="upper right", fontsize=8)
     figure.suptitle("%s points, %d cores shared with other work (load average in the legend)"
                     % (format(args.points, ","), cores), fontsize=9)
