@@ -11,6 +11,9 @@
  * "key=value" pairs: points, runs, and per call the best and median wall
  * seconds and the best processor seconds. The records of the last call go
  * to <records> (native int32) for the caller to compare. */
+/* clock_gettime and its clocks. */
+#define _POSIX_C_SOURCE 200809L
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
