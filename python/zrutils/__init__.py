@@ -5,6 +5,7 @@ path to libzrutils.so), then beside this package, then by the system
 loader. Every call may be made from any thread; the calls that take arrays
 release the interpreter lock while the library works.
 """
+import codecs
 import ctypes
 import os
 import threading
@@ -72,14 +73,36 @@ def _encode(text):
     return text.encode("utf-8") if isinstance(text, str) else bytes(text)
 
 
-def _decode(raw):
-    return raw.decode("utf-8", errors="replace")
+def _decode(raw, encoding="utf-8"):
+    # The library answers stored bytes as they are; bytes not in the
+    # encoding are read as Latin-1, which keeps every byte.
+    try:
+        return raw.decode(encoding)
+    except UnicodeDecodeError:
+        return raw.decode("latin-1")
 
 
-def call(entry, parameters, size=4096):
+def _shape_file_encoding(path):
+    """The encoding of a shape file's attributes: the code page named by its
+    .cpg file ("ISO-8859-1", "UTF-8", or a Windows code page number such as
+    "1252"), UTF-8 without one or for a name Python does not know."""
+    try:
+        with open(os.path.splitext(path)[0] + ".cpg", encoding="ascii", errors="replace") as f:
+            name = f.read().strip()
+    except OSError:
+        return "utf-8"
+    if name.isdigit():
+        name = "cp" + name
+    try:
+        return codecs.lookup(name).name
+    except LookupError:
+        return "utf-8"
+
+
+def call(entry, parameters, size=4096, encoding="utf-8"):
     """Calls a text entry point (zruPointInShape, ...) with parameters and
-    returns (status, answer). A "Buffer too small" answer (-6) is retried
-    with a larger buffer."""
+    returns (status, answer), the answer decoded from the encoding. A
+    "Buffer too small" answer (-6) is retried with a larger buffer."""
     function = getattr(library(), entry)
     data = _encode(parameters)
     while True:
@@ -89,11 +112,11 @@ def call(entry, parameters, size=4096):
         if status == -6 and size < (1 << 24):
             size *= 8
             continue
-        return status, _decode(buffer.value)
+        return status, _decode(buffer.value, encoding)
 
 
-def _checked(entry, parameters, size=4096):
-    status, answer = call(entry, parameters, size)
+def _checked(entry, parameters, size=4096, encoding="utf-8"):
+    status, answer = call(entry, parameters, size, encoding)
     if status != 0:
         raise ZrutilsError(status, answer)
     return answer
@@ -143,11 +166,14 @@ class List:
 class ShapeFile:
     """A shape file opened in the library's registry (zruPointInShape's
     "OpenShapeFile", which builds its .gos index when missing). Every open
-    is matched by a close. A context manager; usable from many threads."""
+    is matched by a close. Attribute values are decoded from the code page
+    its .cpg file names (.encoding). A context manager; usable from many
+    threads."""
 
     def __init__(self, path, precision=None):
         self.path = os.fspath(path)
         self._name = _encode(self.path)
+        self.encoding = _shape_file_encoding(self.path)
         parameters = "OpenShapeFile=%s;" % self.path
         if precision is not None:
             parameters = "IndexPrecision=%d;" % precision + parameters
@@ -174,7 +200,7 @@ class ShapeFile:
             parameters += "Fields=%s;" % ",".join(fields)
         if distance:
             parameters += "Distance=True;"
-        answer = _checked("zruPointInShape", parameters)
+        answer = _checked("zruPointInShape", parameters, encoding=self.encoding)
         if answer == "":
             return None
         values = answer.split("|")
@@ -210,21 +236,24 @@ class ShapeFile:
                 continue
             if status != 0:
                 raise ZrutilsError(status, _decode(buffer.value))
-            return _decode(buffer.value).split("|")
+            return _decode(buffer.value, self.encoding).split("|")
 
     def attributes(self, records, fields):
         """A pandas DataFrame with a column per field and a row per record
-        (None where the record is -1); each distinct record is read once."""
+        (None where the record is negative); each distinct record is read
+        once and its values spread to the rows by one indexing per field."""
         import numpy as np
         import pandas as pd
         records = np.asarray(records)
         fields = list(fields)
-        unique, inverse = np.unique(records, return_inverse=True)
+        # Hashing, not sorting: a million rows of a few hundred records cost
+        # a pass, not a sort.
+        rows, unique = pd.factorize(records, sort=False)
         table = [[None] * len(fields) if r < 0 else self.record_values(r, fields) for r in unique]
         columns = {}
         for k, field in enumerate(fields):
             values = np.array([row[k] for row in table], dtype=object)
-            columns[field] = values[inverse] if len(records) else np.array([], dtype=object)
+            columns[field] = values[rows]
         return pd.DataFrame(columns, columns=fields)
 
 
