@@ -1,7 +1,8 @@
 // zru: the operator's command-line tool of ZRUtils. Builds and inspects
 // grid index files, answers point-in-shape queries, dumps shapefiles and
-// dBASE tables and searches list files, through the library's exported
-// classes and C entry points.
+// dBASE tables, searches list files, builds and searches hash index files,
+// validates e-mail domains and counts boundaries, through the library's
+// exported classes and C entry points.
 //
 // Exit status: 0 done, 1 failure (reported on standard error with the
 // library's code and text), 2 usage.
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
   AddShpCommands(app, status);
   AddDbfCommands(app, status);
   AddListCommands(app, status);
+  AddHashCommands(app, status);
+  AddEmailCommand(app, status);
+  AddCountCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
