@@ -82,7 +82,7 @@ void AddCountCommand(CLI::App& app, int& status) {
                     "Search range for the nearest address, in the library's unit (default 2000)");
   count->add_flag("--all", a->all, "Answer every value with its count and percentage");
   count->footer(
-      "Answers <value> TAB <count> TAB <percent>; with --all the three lists, comma-separated. "
+      "Answers <value> TAB <count> TAB <percent>; with --all the three lists, comma-separated.\n"
       "libzrpaf.so is loaded through the loader's search path (LD_LIBRARY_PATH).");
   count->callback([a, &status] { status = Run(*a); });
 }

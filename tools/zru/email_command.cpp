@@ -91,9 +91,9 @@ void AddEmailCommand(CLI::App& app, int& status) {
   email->add_option("--nameserver", a->nameserver,
                     "Ask this DNS server, A.B.C.D[:PORT], instead of the system's");
   email->footer(
-      "Answers the verdict and its meaning: 1 no @, 2 could not finish (status 1), 3 no MX "
-      "record, 4 MX records, 5 no server accepted a connection, 6 one did. Verdicts are kept in "
-      "the cache file named by the setting EmailCacheFile of the configuration file "
-      "(MORVEL_CONFIG_FILE).");
+      "Answers the verdict and its meaning: 1 no @, 2 could not finish (exit status 1),\n"
+      "3 no MX record, 4 MX records, 5 no mail server accepted a connection, 6 one did.\n"
+      "Verdicts are kept in the cache file named by the setting EmailCacheFile of the\n"
+      "configuration file (MORVEL_CONFIG_FILE).");
   email->callback([a, &status] { status = Run(*a); });
 }

@@ -52,10 +52,14 @@ int ReadKeys(const HashArguments& a, KeyCounts& counts, Insert insert) {
     if (tab == std::string::npos) return Fail(where, 0, "no TAB between key and value");
     const char* text = line.c_str() + tab + 1;
     char* end;
+    errno = 0;
     const uint64_t value = strtoull(text, &end, 10);
     // strtoull takes a sign and wraps it: only digits are a value.
     if (*text < '0' || *text > '9' || *end != '\0')
       return Fail(where, ERR_HASHINDEX_BAD_VALUE, "the value is not a whole number");
+    // Entries are at most 56 bits wide.
+    if (errno == ERANGE || value >> 56 != 0)
+      return Fail(where, ERR_HASHINDEX_TOO_WIDE, "the value needs more than 56 bits");
     if (value == 0) return Fail(where, ERR_HASHINDEX_BAD_VALUE, "value 0 cannot be stored");
     line.resize(tab);
     const bool newKey = counts.values == 0 || line != previous;
