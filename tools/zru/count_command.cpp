@@ -2,10 +2,8 @@
 // one geographical code, through zruCountBoundaries and the address-data
 // library it loads ("libzrpaf.so", found by the loader's search path).
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "api/zrutils.h"
 #include "tools/zru/zru_cli.h"
@@ -22,16 +20,9 @@ struct CountArguments {
   bool all = false;
 };
 
-// Calls zruCountBoundaries with parameters. The entry answers the empty
-// text for an answer that does not fit, so the buffer is ample: at most ten
-// values with their counts and percentages.
-int CallCount(const std::string& parameters, std::string& answer) {
-  std::vector<char> buffer(parameters.size() + 64 * 1024);
-  memcpy(buffer.data(), parameters.c_str(), parameters.size() + 1);
-  const int status = zruCountBoundaries(buffer.data(), static_cast<int>(buffer.size()) - 1);
-  answer = buffer.data();
-  return status;
-}
+// The entry answers the empty text for an answer that does not fit, so the
+// room is ample: at most ten values with their counts and percentages.
+constexpr size_t kCountRoom = 64 * 1024;
 
 int Run(const CountArguments& a) {
   double latitude, longitude;
@@ -48,7 +39,7 @@ int Run(const CountArguments& a) {
     return kExitUsage;
   }
   std::string answer;
-  int status = CallCount("Initialise", answer);
+  int status = CallEntry(zruCountBoundaries, "Initialise", answer);
   if (status != 0) return Fail("address-data library", status, answer);
   // The entry's fixed order of items.
   std::string query = "ARF=" + a.arf + ";GIF=" + a.gif + ";Level=" + a.level +
@@ -56,11 +47,11 @@ int Run(const CountArguments& a) {
   if (!a.boundary.empty()) query += "Boundary=" + a.boundary + ";";
   if (!a.range.empty()) query += "Range=" + a.range + ";";
   if (a.all) query += "All=True;";
-  status = CallCount(query, answer);
+  status = CallEntry(zruCountBoundaries, query, answer, kCountRoom);
   const int result = status == 0 ? kExitDone : Fail(a.arf, status, answer);
   if (status == 0) printf("%s\n", answer.c_str());
   std::string finalised;
-  CallCount("Finalise", finalised);
+  CallEntry(zruCountBoundaries, "Finalise", finalised);
   return result;
 }
 

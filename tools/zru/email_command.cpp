@@ -7,10 +7,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "api/zrutils.h"
 #include "tools/zru/zru_cli.h"
@@ -65,10 +63,8 @@ int Run(const EmailArguments& a) {
   }
   // The level item comes first, so the whole address follows it as given.
   const std::string parameters = "Level=" + std::to_string(a.level) + ";" + a.address;
-  std::vector<char> buffer(parameters.size() + 4096);
-  memcpy(buffer.data(), parameters.c_str(), parameters.size() + 1);
-  zruValidateEmail(buffer.data(), static_cast<int>(buffer.size()) - 1);
-  const std::string answer = buffer.data();
+  std::string answer;
+  CallEntry(zruValidateEmail, parameters, answer);
   const char verdict = answer.empty() ? '2' : answer[0];
   // After the verdict and its TAB: the DNS client's error text, if any.
   const std::string detail = answer.size() > 2 ? answer.substr(2) : std::string();

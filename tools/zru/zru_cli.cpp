@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "foundation/file_mapping.h"
 #include "foundation/mt_file.h"
@@ -91,6 +93,15 @@ std::string CodeText(int code) {
     case ERR_HASHINDEX_DATA_VERSION: return "data version newer than the reader accepts";
     default: return std::string();
   }
+}
+
+int CallEntry(int (*entry)(char*, int), const std::string& parameters, std::string& answer,
+              size_t room) {
+  std::vector<char> buffer(parameters.size() + room);
+  memcpy(buffer.data(), parameters.c_str(), parameters.size() + 1);
+  const int status = entry(buffer.data(), static_cast<int>(buffer.size()) - 1);
+  answer = buffer.data();
+  return status;
 }
 
 bool ParseLatLon(const std::string& text, double& latitude, double& longitude) {

@@ -33,6 +33,13 @@ int Fail(const std::string& context, int code, const std::string& text = std::st
 // index); empty for a code it does not know. The entry points answer their own texts.
 std::string CodeText(int code);
 
+// Calls a C entry point with parameters in a buffer of their size plus
+// room bytes, and copies its answer; returns the entry's status. room must
+// hold any answer the entry gives for them (an answer that does not fit is
+// cut or emptied by the entry).
+int CallEntry(int (*entry)(char*, int), const std::string& parameters, std::string& answer,
+              size_t room = 4096);
+
 // "LAT,LON" (spaces around either number allowed): true when both are
 // finite numbers.
 bool ParseLatLon(const std::string& text, double& latitude, double& longitude);
