@@ -32,7 +32,7 @@ struct KeyCounts {
 };
 
 // Reads the "key TAB value" lines of path, checking every line, and calls
-// insert(key, value) for each (may be null). A key's lines one after another
+// insert(key, value) for each. A key's lines one after another
 // make one key; without a list every key has one line. Empty lines are
 // skipped. Returns the exit status; failures are reported with their line.
 template <typename Insert>
@@ -61,6 +61,8 @@ int ReadKeys(const HashArguments& a, KeyCounts& counts, Insert insert) {
     if (errno == ERANGE || value >> 56 != 0)
       return Fail(where, ERR_HASHINDEX_TOO_WIDE, "the value needs more than 56 bits");
     if (value == 0) return Fail(where, ERR_HASHINDEX_BAD_VALUE, "value 0 cannot be stored");
+    // Keys are passed on as C texts.
+    if (line.find('\0') < tab) return Fail(where, 0, "a key holding a NUL byte");
     line.resize(tab);
     const bool newKey = counts.values == 0 || line != previous;
     if (!newKey && !a.list)
@@ -81,6 +83,10 @@ int ReadKeys(const HashArguments& a, KeyCounts& counts, Insert insert) {
 // Two passes over the keys file: the first sizes the index, the second
 // fills it, so that no line is held in memory.
 int Build(const HashArguments& a) {
+  if (a.text.size() > 255) {
+    fprintf(stderr, "zru hash build: --text: at most 255 bytes\n");
+    return kExitUsage;
+  }
   KeyCounts counts;
   int status = ReadKeys(a, counts, [](const std::string&, uint64_t) { return 0; });
   if (status != kExitDone) return status;
