@@ -134,6 +134,11 @@ class ZRU_EXPORT HashIndex : private ZRNonCopyable {
   int BeginCreateUsingListAndRange(const char* fileName, uint64_t maxStart,
                                    uint32_t maxRangeLength, uint32_t listCapacity,
                                    uint32_t keyCapacity);
+  // Chooses the hash function of the index being created:
+  // kHashTypeOneAtATime (what every creation starts with) or
+  // kHashTypeLookup3. Only before the first Insert, since every entry's slot
+  // depends on it: 4819 otherwise, 4807 for another type.
+  int SetHashType(uint8_t type);
   // Enters value for key (a NUL-terminated text). With a list, consecutive
   // calls for the same key form that key's group; a key that comes back
   // later starts a second group. Value 0 is refused (4804): it would read as

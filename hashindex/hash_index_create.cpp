@@ -163,6 +163,13 @@ bool HashIndex::GetFlagInTableBuffer(uint32_t slot) const {
   return (table[bit / 8] & (0x80u >> (bit % 8))) != 0;
 }
 
+int HashIndex::SetHashType(uint8_t type) {
+  if (!Creating() || keyCount != 0 || listCount != 0) return ERR_HASHINDEX_BAD_CALL;
+  if (type != kHashTypeLookup3 && type != kHashTypeOneAtATime) return ERR_HASHINDEX_HASH_TYPE;
+  hashType = type;
+  return 0;
+}
+
 int HashIndex::Insert(const char* key, uint64_t value) {
   if (!Creating() || key == nullptr) return ERR_HASHINDEX_BAD_CALL;
   if (value == 0 || value > maxValue) return ERR_HASHINDEX_BAD_VALUE;

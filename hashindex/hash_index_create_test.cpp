@@ -225,6 +225,38 @@ TEST(HashIndexCreate, CollisionsAndSearchWhileCreating) {
   EXPECT_EQ(reader.GetMaxValueFound(), 127u);
 }
 
+// An index may be created with lookup3: each key's entry then sits at its
+// lookup3 home slot, the header names the type, and a reader finds it.
+TEST(HashIndexCreate, Lookup3HashType) {
+  ScratchDir dir;
+  const std::string path = dir.File("l");
+  HashIndex index;
+  EXPECT_EQ(index.SetHashType(kHashTypeLookup3), ERR_HASHINDEX_BAD_CALL);  // not creating
+  ASSERT_EQ(index.BeginCreate(path.c_str(), 100, 3), 0);
+  EXPECT_EQ(index.SetHashType(3), ERR_HASHINDEX_HASH_TYPE);
+  ASSERT_EQ(index.SetHashType(kHashTypeLookup3), 0);
+  const std::vector<std::string> keys = {"alpha", "beta", "gamma"};
+  for (size_t i = 0; i < keys.size(); ++i) ASSERT_EQ(index.Insert(keys[i].c_str(), 11 + i), 0);
+  EXPECT_EQ(index.SetHashType(kHashTypeOneAtATime), ERR_HASHINDEX_BAD_CALL);  // after an insert
+  ASSERT_EQ(index.EndCreate(nullptr, 0, 0, nullptr, 0), 0);
+  const PlainIndex p = Decode(path);
+  EXPECT_EQ(p.hashType, kHashTypeLookup3);
+  MTFile file;
+  ASSERT_EQ(file.Open(path.c_str(), OpenPafReadFile, nullptr, nullptr, 0), 0);
+  HashIndex reader;
+  ASSERT_EQ(reader.BeginRead(&file, 0), 0);
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const uint32_t home = Lookup3HashLittle(keys[i].data(), keys[i].size(), 0) % p.tableSize;
+    uint64_t entry;
+    ASSERT_EQ(reader.ReadFromTable(home, entry), 0);
+    uint32_t slot = HashIndex::iNoHandle;
+    uint64_t value;
+    ASSERT_EQ(reader.Search(keys[i].c_str(), slot, value), 0);
+    EXPECT_EQ(value, 11 + i) << keys[i];
+    EXPECT_EQ(entry & ~(uint64_t{1} << (p.entryBits - 1)), value) << "home slot of " << keys[i];
+  }
+}
+
 TEST(HashIndexCreate, RangesDebugOutput) {
   ScratchDir dir;
   HashIndex index;

@@ -2,10 +2,8 @@
 // through the list entry points (zruOpenList, zruSearchList, zruCloseList),
 // so the file is read and written back exactly as hosts have it.
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "api/zrutils.h"
 #include "tools/zru/zru_cli.h"
@@ -18,17 +16,6 @@ struct ListArguments {
   bool insert = false;
 };
 
-// Calls entry with parameters in a buffer large enough for any answer the
-// list entries give for them (the text, its identifier, a marker or a path
-// in a message).
-int CallList(int (*entry)(char*, int), const std::string& parameters, std::string& answer) {
-  std::vector<char> buffer(parameters.size() + 4096);
-  memcpy(buffer.data(), parameters.c_str(), parameters.size() + 1);
-  const int status = entry(buffer.data(), static_cast<int>(buffer.size()) - 1);
-  answer = buffer.data();
-  return status;
-}
-
 int Search(const ListArguments& a) {
   // The entries separate items by TABs.
   if (a.path.find('\t') != std::string::npos)
@@ -36,16 +23,16 @@ int Search(const ListArguments& a) {
   if (a.text.find('\t') != std::string::npos)
     return Fail(a.path, ERR_LIST_TEXT, "a text holding a TAB cannot be searched");
   std::string handle;
-  int status = CallList(zruOpenList, "File=" + a.path, handle);
+  int status = CallEntry(zruOpenList, "File=" + a.path, handle);
   if (status != 0) return Fail(a.path, status, handle);
   std::string answer;
-  status = CallList(zruSearchList,
+  status = CallEntry(zruSearchList,
                     handle + "\t" + a.text + (a.insert ? "\tInsertOnNotFound" : ""), answer);
   const int result = status == 0 ? kExitDone : Fail(a.path, status, answer);
   if (status == 0) printf("%s\n", answer.c_str());
   // Writes the file back when the search added the text.
   std::string closeAnswer;
-  status = CallList(zruCloseList, handle + "\tFile=" + a.path, closeAnswer);
+  status = CallEntry(zruCloseList, handle + "\tFile=" + a.path, closeAnswer);
   if (status != 0) return Fail(a.path, status, closeAnswer);
   return result;
 }

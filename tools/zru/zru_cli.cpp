@@ -3,16 +3,23 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "foundation/file_mapping.h"
 #include "foundation/mt_file.h"
+#include "hashindex/hash_index_errors.h"
 #include "shapes/create_grid_on_shape.h"
 #include "shapes/grid_on_shape_file.h"
 #include "shapes/shapefile_error.h"
 
 int Fail(const std::string& context, int code, const std::string& text) {
   const std::string meaning = text.empty() ? CodeText(code) : text;
-  fprintf(stderr, "zru: %s: error %d: %s\n", context.c_str(), code, meaning.c_str());
+  // Code 0: a failure of the tool's own, with no library code to show.
+  if (code == 0)
+    fprintf(stderr, "zru: %s: %s\n", context.c_str(), meaning.c_str());
+  else
+    fprintf(stderr, "zru: %s: error %d: %s\n", context.c_str(), code, meaning.c_str());
   return kExitFailure;
 }
 
@@ -63,8 +70,38 @@ std::string CodeText(int code) {
     case ERR_GOS_TOO_SHORT: return "file shorter than its header";
     case ERR_GOS_COLUMN_OFFSET: return "a column lies beyond the end";
     case ERR_GOS_LIST_UNTERMINATED: return "unterminated shape list";
+    case ERR_HASHINDEX_NO_MEMORY: return "out of memory";
+    case ERR_HASHINDEX_TOO_WIDE: return "values, capacities or header fields too large";
+    case ERR_HASHINDEX_CREATE: return "the index or its value list cannot be created";
+    case ERR_HASHINDEX_WRITE: return "a write failed";
+    case ERR_HASHINDEX_BAD_VALUE: return "value 0 or above the largest allowed";
+    case ERR_HASHINDEX_FULL: return "more keys or values than the index was sized for";
+    case ERR_HASHINDEX_FORMAT_VERSION: return "unsupported format version";
+    case ERR_HASHINDEX_HASH_TYPE: return "unknown hash type";
+    case ERR_HASHINDEX_REOPEN_LIST: return "the value list cannot be read back";
+    case ERR_HASHINDEX_MAGIC: return "not a hash index file";
+    case ERR_HASHINDEX_HEADER_LENGTH: return "header length below 54";
+    case ERR_HASHINDEX_BAD_SECTIONS: return "impossible widths, table size or sections";
+    case ERR_HASHINDEX_HEADER_OVERFLOW: return "user data and text do not fit in the header";
+    case ERR_HASHINDEX_MARKER1: return "marker after the header missing";
+    case ERR_HASHINDEX_MARKER2: return "marker after the table missing";
+    case ERR_HASHINDEX_MARKER3: return "marker after the value list missing";
+    case ERR_HASHINDEX_LIST_FLAG: return "list value without its group-start flag";
+    case ERR_HASHINDEX_BAD_CALL: return "call out of order";
+    case ERR_HASHINDEX_SLOT_RANGE: return "table slot out of range";
+    case ERR_HASHINDEX_LIST_RANGE: return "list position out of range";
+    case ERR_HASHINDEX_DATA_VERSION: return "data version newer than the reader accepts";
     default: return std::string();
   }
+}
+
+int CallEntry(int (*entry)(char*, int), const std::string& parameters, std::string& answer,
+              size_t room) {
+  std::vector<char> buffer(parameters.size() + room);
+  memcpy(buffer.data(), parameters.c_str(), parameters.size() + 1);
+  const int status = entry(buffer.data(), static_cast<int>(buffer.size()) - 1);
+  answer = buffer.data();
+  return status;
 }
 
 bool ParseLatLon(const std::string& text, double& latitude, double& longitude) {

@@ -19,15 +19,26 @@ void AddPipCommand(CLI::App& app, int& status);
 void AddShpCommands(CLI::App& app, int& status);
 void AddDbfCommands(CLI::App& app, int& status);
 void AddListCommands(CLI::App& app, int& status);
+void AddHashCommands(CLI::App& app, int& status);
+void AddEmailCommand(CLI::App& app, int& status);
+void AddCountCommand(CLI::App& app, int& status);
 
-// Writes "zru: <context>: error <code>: <text>" on standard error and
-// returns kExitFailure. An empty text is replaced by the code's meaning
+// Writes "zru: <context>: error <code>: <text>" on standard error ("zru:
+// <context>: <text>" for code 0, a failure of the tool's own) and returns
+// kExitFailure. An empty text is replaced by the code's meaning
 // from CodeText, when it knows one.
 int Fail(const std::string& context, int code, const std::string& text = std::string());
 
-// The meaning of a toolkit result code (file, shapefile, grid index); empty
-// for a code it does not know. The entry points answer their own texts.
+// The meaning of a toolkit result code (file, shapefile, grid index, hash
+// index); empty for a code it does not know. The entry points answer their own texts.
 std::string CodeText(int code);
+
+// Calls a C entry point with parameters in a buffer of their size plus
+// room bytes, and copies its answer; returns the entry's status. room must
+// hold any answer the entry gives for them (an answer that does not fit is
+// cut or emptied by the entry).
+int CallEntry(int (*entry)(char*, int), const std::string& parameters, std::string& answer,
+              size_t room = 4096);
 
 // "LAT,LON" (spaces around either number allowed): true when both are
 // finite numbers.

@@ -2,7 +2,8 @@
 # End-to-end tests of the zru tool: runs the binary on copies of the bundled
 # samples and checks its output, standard error and exit status.
 #   zru_cli_test.sh ZRU SOURCE_DIR WORK_DIR GROUP
-# GROUP is one of gos, pip, shp, dbf, list, usage, failures.
+# GROUP is one of gos, pip, shp, dbf, list, hash, email, count, readme, usage,
+# failures. count finds the stand-in libzrpaf.so in the folder $ZRPAF_DIR.
 set -uo pipefail
 zru=$1 source=$2 work=$3 group=$4
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
@@ -159,17 +160,154 @@ list)
   expect 0 list search streets.txt "Acacia Avenue"
   [ "$(cat out.txt)" = "$(printf '21\tAcacia Avenue\t')" ] || fail "inserted text read back"
   ;;
+hash)
+  # 2,000 keys, one value each; every key must find its value among its
+  # candidates, with either hash function.
+  awk 'BEGIN { for (i = 1; i <= 2000; ++i) printf "key%d\t%d\n", i, i * 7 }' >keys.tsv
+  for hash in oat lookup3; do
+    expect 0 hash build keys.tsv "$hash.idx" --hash "$hash" --text "keys by $hash"
+    has out.txt "Keys: 2000"; has out.txt "Slots: 4001 of"; has out.txt "Hash: $hash"
+    expect 0 hash info "$hash.idx"
+    has out.txt "Hash: $hash"; has out.txt "Text: keys by $hash"; has out.txt "List: none"
+    expect 0 hash table "$hash.idx"
+    [ "$(wc -l <out.txt)" = 2000 ] || fail "$hash: not 2000 slots in use"
+    for i in 1 777 2000; do
+      expect 0 hash get "$hash.idx" "key$i"
+      grep -qx "$((i * 7))" out.txt || fail "$hash: key$i does not find $((i * 7))"
+    done
+  done
+  cmp -s oat.idx lookup3.idx && fail "the two hash functions wrote the same index"
+  # A key's lines one after another make one key with a value list.
+  printf 'alpha\t3\nalpha\t1\nalpha\t2\nbeta\t9\n\ngamma\t4\ngamma\t4\n' >list.tsv
+  expect 1 hash build list.tsv list.idx
+  has err.txt "zru: list.tsv: line 2: key 'alpha' repeats the previous line's: use --list"
+  [ -e list.idx ] && fail "a refused build wrote an index"
+  expect 0 hash build list.tsv list.idx --list
+  has out.txt "Keys: 3"; has out.txt "Values: 6"
+  expect 0 hash info list.idx; has out.txt "List: "
+  expect 0 hash get list.idx alpha; grep -qx "3 1 2" out.txt || fail "alpha's values"
+  expect 0 hash get list.idx gamma; grep -qx "4 4" out.txt || fail "gamma's values"
+  expect 0 hash get list.idx beta; grep -qx "9" out.txt || fail "beta's value"
+  # Bad lines: reported with their line number; nothing is written.
+  while IFS='|' read -r lines text; do
+    printf "$lines" >bad.tsv
+    expect 1 hash build bad.tsv bad.idx
+    has err.txt "$text"
+    [ -e bad.idx ] && fail "bad keys wrote an index"
+  done <<'CASES'
+a\t1\nno tab here\n|zru: bad.tsv: line 2: no TAB between key and value
+a\t0\n|line 1: error 4804: value 0 cannot be stored
+a\t-5\n|line 1: error 4804: the value is not a whole number
+a\t12x\n|line 1: error 4804: the value is not a whole number
+a\t99999999999999999999\n|line 1: error 4801: the value needs more than 56 bits
+a\t72057594037927936\n|line 1: error 4801
+a\t1\nb\000c\t2\n|line 2: a key holding a NUL byte
+CASES
+  ;;
+email)
+  # No real network: the resolver is pointed at loopback only, a closed port
+  # (refused at once) or a dnsmasq started here.
+  cache=$PWD/email.cache
+  printf 'EmailCacheFile=%s\n' "$cache" >morvel.cfg
+  export MORVEL_CONFIG_FILE=$PWD/morvel.cfg HOME=$PWD
+  dead=127.0.0.1:1
+  # A fresh positive verdict in the cache answers without any DNS query.
+  minutes=$((($(date +%s) - 1262304000) / 60))
+  digits=0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ+/ stamp=
+  for ((m = minutes; m > 0; m /= 64)); do stamp=${digits:m % 64:1}$stamp; done
+  printf '\ncached.test\t4%s\nstale.test\t40   \n' "$stamp" >"$cache"
+  expect 0 email user@cached.test --nameserver "$dead"
+  [ "$(cat out.txt)" = "$(printf '4\tMX records found')" ] || fail "cache hit"
+  # A verdict of 1960 is stale: asked again, and no server answers.
+  expect 0 email user@stale.test --nameserver "$dead"
+  [ "$(cut -c1 out.txt)" = 3 ] || fail "stale record reused"
+  expect 0 email no-address --nameserver "$dead"
+  [ "$(cat out.txt)" = "$(printf '1\tno @ in the address')" ] || fail "no @"
+  if [ -x /usr/sbin/dnsmasq ]; then
+    echo '#' >nocache.cfg
+    for attempt in 1 2 3 4 5; do
+      port=$((20000 + RANDOM % 30000))
+      /usr/sbin/dnsmasq --keep-in-foreground --port=$port --listen-address=127.0.0.1 \
+        --bind-interfaces --no-resolv --no-hosts --pid-file= --user=root --log-facility=/dev/null \
+        --mx-host=dm.test,127.0.0.77,10 --mx-host=closed.dm.test,127.0.0.78,10 &
+      dnsmasq=$!
+      # Probes keep no verdict: a refusal cached before dnsmasq is up would
+      # answer every later probe.
+      for ((i = 0; i < 50; ++i)); do
+        MORVEL_CONFIG_FILE=$PWD/nocache.cfg "$zru" email probe@dm.test --nameserver 127.0.0.1:$port \
+          2>/dev/null | grep -q '^4' && break 2
+        kill -0 $dnsmasq 2>/dev/null || break
+        sleep 0.1
+      done
+      kill $dnsmasq 2>/dev/null; wait $dnsmasq 2>/dev/null; dnsmasq=
+    done
+    [ -n "${dnsmasq:-}" ] || fail "dnsmasq did not start"
+    server=127.0.0.1:${port:-0}
+    expect 0 email a@dm.test --nameserver "$server"
+    [ "$(cat out.txt)" = "$(printf '4\tMX records found')" ] || fail "MX records"
+    expect 0 email a@closed.dm.test --nameserver "$server" --level 3
+    [ "$(cat out.txt)" = "$(printf '5\tno mail server accepted a connection on port 25')" ] ||
+      fail "level 3, nothing listening"
+    expect 0 email a@none.dm.test --nameserver "$server"
+    [ "$(cut -c1 out.txt)" = 3 ] || fail "unknown domain"
+    [ -n "${dnsmasq:-}" ] && { kill $dnsmasq; wait $dnsmasq 2>/dev/null; }
+    # The verdicts went to the cache: answered again with no server at all.
+    grep -qP '^dm\.test\t4' "$cache" || fail "dm.test not cached"
+    expect 0 email b@dm.test --nameserver "$dead"
+    [ "$(cut -c1 out.txt)" = 4 ] || fail "dm.test not answered from the cache"
+  else
+    echo "dnsmasq not installed: the DNS cases are skipped"
+  fi
+  ;;
+count)
+  arf=$source/samples/arf/sample.arf
+  export LD_LIBRARY_PATH=$ZRPAF_DIR
+  expect 0 count "$arf" -27.4712,153.0281 --gif Ward --level L
+  [ "$(cat out.txt)" = "$(printf 'Ashford Green South East\t250\t32.3834')" ] || fail "single count"
+  expect 0 count "$arf" -27.4712,153.0281 --gif Ward --level L --all
+  [ "$(cat out.txt)" = "$(printf 'Ashford Green North East,Ashford Green North West,Ashford Green South East,Ashford Green South West\t240,78,250,204\t31.0881,10.1036,32.3834,26.4249')" ] ||
+    fail "all values"
+  expect 0 count "$arf" -27.4712,153.0281 --gif Ward --level L --boundary "Ashford Green North West"
+  [ "$(cat out.txt)" = "$(printf 'Ashford Green North West\t78\t10.1036')" ] || fail "given boundary"
+  # The street level counts the street's addresses: fewer than the locality's.
+  expect 0 count "$arf" -27.4712,153.0281 --gif Postcode --level S
+  street=$(cut -f2 out.txt)
+  expect 0 count "$arf" -27.4712,153.0281 --gif Postcode --level L
+  [ "$street" -gt 0 ] && [ "$street" -lt "$(cut -f2 out.txt)" ] || fail "street count $street"
+  expect 1 count missing.arf -27.4712,153.0281 --gif Ward --level L
+  has err.txt "zru: missing.arf: error 2: "
+  expect 1 count "$arf" -27.4712,153.0281 --gif Nope --level L; has err.txt "error 5: "
+  LD_LIBRARY_PATH=$ZRPAF_DIR/none expect 1 count "$arf" 1,1 --gif Ward --level L
+  has err.txt "zru: address-data library: error 990: "
+  LD_LIBRARY_PATH=$ZRPAF_DIR/incomplete expect 1 count "$arf" 1,1 --gif Ward --level L
+  has err.txt "error 991: pafReadPointRecord function doesn't exist in libzrpaf.so"
+  ;;
+readme)
+  # The README's `zru --help` block is the binary's output, indented.
+  awk '/^    \$ zru --help$/ { on = 1; next }
+       on && /^[^ ]/ { exit }
+       on { print }' "$source"/README.md | sed 's/^    //' | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}' >readme.txt
+  expect 0 --help
+  same out.txt readme.txt
+  ;;
 usage)
   for args in "" "bogus" "gos" "gos build" "gos column x.gos" "gos search x.gos" \
               "gos build x.shp --precision 7" "gos build x.shp --precision 1 --higher" \
               "pip x.shp" "pip x.shp 1" "pip x.shp 91x,2" "gos search x.gos 1;2" \
-              "shp" "shp info" "dbf dump" "list search x" "pip x.shp 1,2 --bogus"; do
+              "shp" "shp info" "dbf dump" "list search x" "pip x.shp 1,2 --bogus" \
+              "hash" "hash build k.tsv" "hash build k.tsv o --hash md5" "hash get x.idx" \
+              "hash build k.tsv o --text $(printf '%0300d' 0)" \
+              "email" "email a@b --level -1" "email a@b --level x" "email a@b --nameserver 1.2.3" \
+              "email a@b --nameserver 127.0.0.1:99999" "count x.arf 1,2 --gif W" \
+              "count x.arf 1,2 --level S" "count x.arf 1,2 --gif W --level X" \
+              "count x.arf 1;2 --gif W --level S" "count x.arf 1,2 --gif W --level S --all --boundary B"; do
     # shellcheck disable=SC2086
     expect 2 $args
     [ -s err.txt ] || fail "zru $args: no message"
   done
   for args in "" "gos" "gos build" "gos info" "gos column" "gos search" "pip" "shp" \
-              "shp info" "shp dump" "dbf" "dbf dump" "list" "list search"; do
+              "shp info" "shp dump" "dbf" "dbf dump" "list" "list search" "hash" \
+              "hash build" "hash info" "hash table" "hash get" "email" "count"; do
     # shellcheck disable=SC2086
     expect 0 $args --help
     has out.txt "Usage: zru"
@@ -194,7 +332,20 @@ shp dump missing|error 4025:
 dbf dump missing.dbf|error 4025: No such file or directory
 dbf dump ne/naturalearth_lowres.dbf --fields name,nope|error 28020: unknown field name
 list search missing.txt x|error 24201: Cannot open input file missing.txt
+hash build missing.tsv out.idx|zru: missing.tsv: error 4025: No such file or directory
+hash info missing.idx|zru: missing.idx: error 4025: No such file or directory
+hash table missing.idx|error 4025:
+hash get missing.idx key|error 4025:
 CASES
+  # Damaged hash indexes: cut short, a wrong magic, and a table cut off.
+  printf 'a\t1\nb\t2\nc\t3\n' >keys.tsv
+  expect 0 hash build keys.tsv keys.idx
+  printf 'not a hash index, not at all, not even close, no no no no no' >garbage.idx
+  expect 1 hash info garbage.idx; has err.txt "zru: garbage.idx: error 4811: not a hash index file"
+  head -c 20 keys.idx >cut.idx
+  expect 1 hash get cut.idx a; has err.txt "zru: cut.idx: error 4027: read past the end of the file"
+  head -c $(($(stat -c %s keys.idx) - 3)) keys.idx >short.idx
+  expect 1 hash info short.idx; has err.txt "zru: short.idx: error 48"
   # Damaged indexes: cut short, and not an index at all.
   expect 0 gos build "$countries.shp" --precision 1
   head -c 100 "$countries.gos" >cut.gos
