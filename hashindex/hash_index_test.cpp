@@ -16,7 +16,6 @@
 #include "hashindex/hash_functions.h"
 #include "hashindex/hash_index_searcher.h"
 #include "hashindex/hash_index_test_files.h"
-#include "hashindex/multibit_flag.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -345,7 +344,7 @@ TEST(HashIndex, EveryPrefixIsRefusedOrReadWhole) {
     std::string bytes = good.substr(0, length);
     if (length > good.size()) bytes += "?";  // trailing bytes are allowed
     ReadIndex r;
-  HashIndex& index = r.index;
+    HashIndex& index = r.index;
     const int result = r.OpenBytes(bytes);
     if (length < good.size()) {
       EXPECT_NE(result, 0) << length;
@@ -386,7 +385,7 @@ TEST(HashIndex, EntryWidthsAtEveryBitOffset) {
     for (int i = 0; i < 17; ++i) p.table.push_back(i == 0 ? mask : next() & mask);
     const std::string bytes = WritePlainIndex(p);
     ReadIndex r;
-  HashIndex& index = r.index;
+    HashIndex& index = r.index;
     ASSERT_EQ(r.OpenBytes(bytes), 0) << width;
     for (uint32_t i = 0; i < 17; ++i) {
       uint64_t value;
@@ -417,7 +416,7 @@ TEST(HashIndex, ProbesEndWhenTheyComeRound) {
     for (uint32_t i = 0; i < size; ++i) p.table.push_back(0x80 | (i + 1));
     const std::string bytes = WritePlainIndex(p);
     ReadIndex r;
-  HashIndex& index = r.index;
+    HashIndex& index = r.index;
     ASSERT_EQ(r.OpenBytes(bytes), 0);
     for (const char* key : {"a", "b", "key", "another key"}) {
       const uint32_t h = OneAtATimeHash(key, strlen(key));
@@ -454,20 +453,6 @@ TEST(HashIndex, ProbesEndWhenTheyComeRound) {
   EXPECT_EQ(index.CalculateSkip(15u << 24, nullptr), 1u);
   EXPECT_EQ(index.CalculateSkip(31u << 24, nullptr), 1u);
   EXPECT_EQ(index.CalculateSkip(7u << 24, nullptr), 8u);
-}
-
-TEST(HashIndex, MultibitFlags) {
-  bool fits;
-  EXPECT_EQ(SetMultibitFlag(5, 0xF0, fits), 0x50u);
-  EXPECT_TRUE(fits);
-  EXPECT_EQ(SetMultibitFlag(0x1F, 0xF0, fits), 0xF0u);
-  EXPECT_FALSE(fits);
-  EXPECT_EQ(SetMultibitFlag(3, 0x8000000000000000ull, fits), 0x8000000000000000ull);
-  EXPECT_FALSE(fits);
-  EXPECT_EQ(ExtractMultibitFlag(0xABCD, 0x0F00), 0xBu);
-  EXPECT_EQ(LowestBitPosition(0), 0);
-  EXPECT_EQ(LowestBitPosition(0x10), 5);
-  EXPECT_EQ(LowestBitPosition(0x8000000000000000ull), 64);
 }
 
 TEST(HashIndexConcurrency, EightThreadsSearchOneMappedIndex) {

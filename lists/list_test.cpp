@@ -1,11 +1,9 @@
 // The list entry points end to end, through real files.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstring>
 #include <map>
 #include <random>
@@ -197,20 +195,15 @@ TEST(Lists, FailedSaveLeavesTheOldFileAndReports) {
   // A disk filling up during the write: a file size limit, in a child to keep it there.
   const std::string path = dir.File("big.txt");
   WriteWholeFile(path, "1\told contents\n");
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    std::string list = Open("File=" + path);
-    for (int i = 0; i < 20000; ++i) Search(list, "text number " + std::to_string(i), true);
-    rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    const Reply closed = Close(list, path);
-    _exit(closed.status == ERR_LIST_WRITE && closed.answer == "Cannot open output file " + path ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ExitStatusInChild([&] {
+              std::string list = Open("File=" + path);
+              for (int i = 0; i < 20000; ++i) Search(list, "text number " + std::to_string(i), true);
+              return ExitStatusUnderFileSizeLimit(4096, [&] {
+                const Reply closed = Close(list, path);
+                return closed.status == ERR_LIST_WRITE && closed.answer == "Cannot open output file " + path ? 0 : 1;
+              });
+            }),
+            0);
   EXPECT_EQ(ReadWholeFile(path), "1\told contents\n");
 }
 

@@ -416,13 +416,6 @@ TEST(ShapeFileReader, CacheKeepsTheTwentyMostRecentlyUsedShapes) {
   for (int i = 0; i < 20; ++i) EXPECT_EQ(ages[static_cast<size_t>(i)], i);
 }
 
-TEST(ShapeFileReader, ShapeTypeNames) {
-  EXPECT_EQ(ShapeFileReader::ShapeTypeToString(3), "Polyline");
-  EXPECT_EQ(ShapeFileReader::ShapeTypeToString(31), "MultiPatch");
-  EXPECT_EQ(ShapeFileReader::ShapeTypeToString(2), "Unknown type 2");
-  EXPECT_EQ(ShapeFileReader::ShapeTypeToString(-7), "Unknown type -7");
-}
-
 TEST(ShapeFileReader, HugePolygonsRoundTripThroughEveryHolding) {
   // Larger than any inline buffer: read through the heap in stream mode.
   std::vector<ShapeFilePoint> ring;
