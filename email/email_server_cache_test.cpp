@@ -42,37 +42,6 @@ TEST(EmailServerCache, NewFileAddSearchRoundTrip) {
   EXPECT_EQ(kCacheCannotOpen, closed.Open((dir.path() + "/no/such/dir").c_str()));
 }
 
-// Files a writer or an editor may leave behind; each must still give the
-// right record and never a false one.
-TEST(EmailServerCache, AwkwardFiles) {
-  const int now = MinutesSince2010();
-  const std::string longLine(5000, 'x');
-  struct Case {
-    const char* what;
-    std::string file;
-    const char* domain;
-    char status;  // 0: not found
-  } cases[] = {
-      {"a line of 5000 bytes before the record", "\n" + longLine + "\n" + Line("a.org", '4', now), "a.org", '4'},
-      {"long line with no line feed at all", "\n" + longLine, "a.org", 0},
-      {"needle inside a longer domain", "\nb.a.org\t4abcd\n", "a.org", 0},
-      {"record at offset 0 is not one", Line("a.org", '4', now), "a.org", 0},
-  };
-  ScratchDir dir;
-  for (const Case& c : cases) {
-    const std::string path = dir.File("cache");
-    WriteWholeFile(path, c.file);
-    EmailServerCache cache;
-    ASSERT_EQ(kCacheOk, cache.Open(path.c_str()));
-    EmailServerRecord record;
-    ASSERT_EQ(kCacheOk, cache.Search(c.domain, record)) << c.what;
-    EXPECT_EQ(c.status == 0, record.Empty()) << c.what;
-    if (c.status != 0) {
-      EXPECT_EQ(c.status, record.Status()) << c.what;
-    }
-  }
-}
-
 // Every record is found whatever the window cuts: before, across and after
 // each window edge.
 TEST(EmailServerCache, RecordsAcrossWindowEdges) {
