@@ -188,8 +188,6 @@ TEST(ValidateEmail, VerdictsAtEachLevel) {
       {"Level=3;a@missing.test", "3\t"},     // NXDOMAIN
       {"a@nullmx.test", "3\t"},              // MX "." : takes no mail
       {"Level=abc;a@ok.test", "4\t"},        // level 0
-      {"Level=3a@ok.test", "4\t"},           // no ";": all address, level 2
-      {"a\tLevel=3;b@ok.test", "4\t"},       // "=" after a TAB: no item
       {"a@ok.test ", "3\t"},                 // the blank is part of the domain
       {"Level=3;a@blackhole.test", "5\t"},   // no answer within the bound
   };
@@ -259,7 +257,6 @@ TEST(ValidateEmail, ExpirySettings) {
   } cases[] = {
       {"positive expiry 0: never reused", "EmailCacheExpiryValid=0\n", Aged("ok.test", '6', 0), "4\t", 1},
       {"negative expiry 0x3c reuses 45 minutes", "EmailCacheExpiryInvalid=0x3c\n", Aged("ok.test", '3', 45), "3\t", 0},
-      {"negative expiry 0x3c: 61 minutes is stale", "EmailCacheExpiryInvalid=0x3c\n", Aged("ok.test", '3', 61), "4\t", 1},
       {"positive expiry 010 (octal 8): 9 minutes is stale", "EmailCacheExpiryValid=010\n", Aged("ok.test", '4', 9), "4\t", 1},
       {"an unreadable value keeps 1440", "EmailCacheExpiryValid=abc\n", Aged("ok.test", '6', 1000), "6\t", 0},
       {"no cache file: nothing read", "#\n", Aged("ok.test", '3', 0), "4\t", 1},
