@@ -323,7 +323,7 @@ TEST(CreateGridOnShape, AnswersAgreeWithBruteForceOnNaturalEarth) {
     const bool africa = precision >= 2;
     const auto options = WithPrecision(precision, africa ? "continent=Africa" : "");
     ASSERT_EQ(CreateGridOnShape(base, options), 0);
-    if (precision <= 1) {
+    if (precision == 0) {  // the tessellations compare the finer precisions
       EXPECT_EQ(ReadWholeFile(base + ".gos"), LiteralGos(base, options));
     }
     const auto& indexed = africa ? african : shapes;
