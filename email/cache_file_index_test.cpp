@@ -39,7 +39,8 @@ int64_t FirstRecord(const std::string& file, const std::string& domain) {
   return static_cast<int64_t>(at + 1);
 }
 
-// One cache object searched after each change to its file; every answer is
+// One cache object searched after each change to its file, as files a
+// writer, an editor or another process leave behind; every answer is
 // compared with a search of the whole file.
 TEST(CacheFileIndex, FollowsChangesToTheFile) {
   ScratchDir dir;
@@ -85,6 +86,10 @@ TEST(CacheFileIndex, FollowsChangesToTheFile) {
       {"a long line, then a record", [&] {
          Append(path, std::string(200000, 'x') + "\t6\n" + MakeCacheLine("g.org", '4', now));
        }, "g.org", '4'},
+      {"the domain inside a longer one", [&] { Append(path, "b.h.org\t4abcd\n"); }, "h.org", 0},
+      {"a long last line without its line feed", [&] { Append(path, std::string(5000, 'y')); }, "y", 0},
+      {"a record at offset 0 is not one", [&] { WriteWholeFile(path, MakeCacheLine("i.org", '4', now)); },
+       "i.org", 0},
   };
   EmailServerCache cache;
   for (const Step& step : steps) {

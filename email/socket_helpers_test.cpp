@@ -34,24 +34,31 @@ struct Pair {
 
 TEST(SocketHelpers, SetAddress) {
   char error[256] = "";
-  sockaddr_in address;
-  ASSERT_EQ(0, set_address("10.0.0.1", "25", &address, "tcp", error));
-  EXPECT_EQ(htonl(0x0a000001), address.sin_addr.s_addr);
-  EXPECT_EQ(htons(25), address.sin_port);
-  ASSERT_EQ(0, set_address("10.0.0.1", "smtp", &address, "tcp", error));
-  EXPECT_EQ(htons(25), address.sin_port);
-  ASSERT_EQ(0, set_address("10.0.0.1", "0x19", &address, "tcp", error));
-  EXPECT_EQ(htons(25), address.sin_port);
-  ASSERT_EQ(0, set_address("10.0.0.1", "", &address, "tcp", error));
-  EXPECT_EQ(0, address.sin_port);
-  ASSERT_EQ(0, set_address(nullptr, "8080", &address, "tcp", error));
-  EXPECT_EQ(htonl(INADDR_ANY), address.sin_addr.s_addr);
-  ASSERT_EQ(0, set_address("localhost", "1", &address, "tcp", error));
-  EXPECT_EQ(htonl(INADDR_LOOPBACK), address.sin_addr.s_addr);
-  EXPECT_EQ(ERR_SOCKET_GETHOSTNAME, set_address("no-such-host.invalid", "25", &address, "tcp", error));
-  EXPECT_EQ(0, strncmp(error, "unknown socket host: no-such-host.invalid", 41)) << error;
-  EXPECT_EQ(ERR_SOCKET_GETSERVBYNAME, set_address("10.0.0.1", "nosuchservice", &address, "tcp", error));
-  EXPECT_EQ(0, strncmp(error, "unknown socket service: nosuchservice", 37)) << error;
+  const struct {
+    const char *host, *service;
+    int code;
+    uint32_t address;
+    uint16_t port;
+    const char* error;
+  } cases[] = {
+      {"10.0.0.1", "smtp", 0, 0x0a000001, 25, ""},
+      {"10.0.0.1", "0x19", 0, 0x0a000001, 25, ""},
+      {"10.0.0.1", "", 0, 0x0a000001, 0, ""},
+      {nullptr, "8080", 0, INADDR_ANY, 8080, ""},
+      {"localhost", "1", 0, INADDR_LOOPBACK, 1, ""},
+      {"no-such-host.invalid", "25", ERR_SOCKET_GETHOSTNAME, 0, 0, "unknown socket host: no-such-host.invalid"},
+      {"10.0.0.1", "nosuchservice", ERR_SOCKET_GETSERVBYNAME, 0, 0, "unknown socket service: nosuchservice"},
+  };
+  for (const auto& c : cases) {
+    sockaddr_in address;
+    ASSERT_EQ(c.code, set_address(c.host, c.service, &address, "tcp", error)) << c.service;
+    if (c.code != 0) {
+      EXPECT_EQ(0, strncmp(error, c.error, strlen(c.error))) << error;
+      continue;
+    }
+    EXPECT_EQ(htonl(c.address), address.sin_addr.s_addr) << c.service;
+    EXPECT_EQ(htons(c.port), address.sin_port) << c.service;
+  }
 }
 
 TEST(SocketHelpers, FormatSocketError) {

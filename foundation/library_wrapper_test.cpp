@@ -11,15 +11,12 @@
 
 #include "foundation/dynamic_library.h"
 #include "spatial/paf_lib_wrapper.h"
+#include "tests/test_support.h"
 
 namespace {
 
 // Whether the loader holds libzrpaf.so now, without loading it.
-bool PafMapped() {
-  void* handle = dlopen("libzrpaf.so", RTLD_LAZY | RTLD_NOLOAD);
-  if (handle != nullptr) dlclose(handle);
-  return handle != nullptr;
-}
+bool PafMapped() { return LibraryIsLoaded("libzrpaf.so"); }
 
 // A wrapper with one required function, given by the test; when it is
 // missing, error gets filler characters before its name (at most 254 in

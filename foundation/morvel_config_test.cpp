@@ -1,7 +1,6 @@
 #include "foundation/morvel_config.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -19,14 +18,11 @@ namespace {
 // freely, and returns what it answered.
 std::string InChild(const std::function<std::string()>& body) {
   ScratchDir out;
-  const pid_t child = fork();
-  if (child == 0) {
-    WriteWholeFile(out.File("answer"), body());
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ExitStatusInChild([&] {
+              WriteWholeFile(out.File("answer"), body());
+              return 0;
+            }),
+            0);
   return ReadWholeFile(out.File("answer"));
 }
 

@@ -16,7 +16,6 @@
 #include "hashindex/hash_functions.h"
 #include "hashindex/hash_index_searcher.h"
 #include "hashindex/hash_index_test_files.h"
-#include "hashindex/multibit_flag.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -87,25 +86,6 @@ BuiltIndex Build(const ScratchDir& dir, Layout layout, int n) {
   return b;
 }
 
-// An index read through an MTFile held in one of the four ways: 0 stream,
-// 1 loaded, 2 mapped, 3 the caller's block (kept in bytes).
-struct ReadIndex {
-  std::string bytes;
-  MTFile file;
-  HashIndex index;
-  int Open(const std::string& path, int mode, int maxDataVersion = 2) {
-    if (mode == 3) return OpenBytes(ReadWholeFile(path), maxDataVersion);
-    const int types[3] = {OpenPafReadFile, OpenPafLoadIntoMemory, OpenPafFileMap};
-    const int result = file.Open(path.c_str(), types[mode], nullptr, nullptr, 0);
-    return result != 0 ? result : index.BeginRead(&file, maxDataVersion);
-  }
-  int OpenBytes(const std::string& b, int maxDataVersion = 2) {
-    bytes = b;
-    file.SetMemoryLocation("bytes", bytes.data(), static_cast<int32_t>(bytes.size()));
-    return index.BeginRead(&file, maxDataVersion);
-  }
-};
-
 // Every value the searcher gives for key, checking candidates with isKey.
 std::vector<uint64_t> SearcherValues(const HashIndex& index, const std::string& key,
                                      const std::function<bool(uint64_t)>& isKey, int* result) {
@@ -152,6 +132,25 @@ std::vector<uint64_t> CallerValues(const HashIndex& index, const std::string& ke
   return values;
 }
 
+// An index read through an MTFile held in one of the four ways: 0 stream,
+// 1 loaded, 2 mapped, 3 the caller's block (kept in bytes).
+struct ReadIndex {
+  std::string bytes;
+  MTFile file;
+  HashIndex index;
+  int Open(const std::string& path, int mode, int maxDataVersion = 2) {
+    if (mode == 3) return OpenBytes(ReadWholeFile(path), maxDataVersion);
+    const int types[3] = {OpenPafReadFile, OpenPafLoadIntoMemory, OpenPafFileMap};
+    const int result = file.Open(path.c_str(), types[mode], nullptr, nullptr, 0);
+    return result != 0 ? result : index.BeginRead(&file, maxDataVersion);
+  }
+  int OpenBytes(const std::string& b, int maxDataVersion = 2) {
+    bytes = b;
+    file.SetMemoryLocation("bytes", bytes.data(), static_cast<int32_t>(bytes.size()));
+    return index.BeginRead(&file, maxDataVersion);
+  }
+};
+
 TEST(HashIndex, HashFunctionVectors) {
   struct { const char* text; uint32_t oneAtATime; } oaat[] = {
       {"", 0}, {"a", 0xca2e9442}, {"The quick brown fox jumps over the lazy dog", 0x519e91f5}};
@@ -163,17 +162,14 @@ TEST(HashIndex, HashFunctionVectors) {
   EXPECT_EQ(Lookup3HashLittle("Four score and seven years ago", 30, 0), 0x17770551u);
 
   // The index's own HashFunction follows its header's hash type.
-  ScratchDir dir;
   for (uint8_t type : {1, 2}) {
     PlainIndex p;
     p.hashType = type;
     p.entryBits = 8;
     p.table.assign(17, 0);
-    const std::string bytes = WritePlainIndex(p);
-    MTFile file;
-    file.SetMemoryLocation("h", bytes.data(), static_cast<int32_t>(bytes.size()));
-    HashIndex index;
-    ASSERT_EQ(index.BeginRead(&file, 0), 0);
+    ReadIndex r;
+    ASSERT_EQ(r.OpenBytes(WritePlainIndex(p), 0), 0);
+    const HashIndex& index = r.index;
     const char* text = "Four score and seven years ago";
     EXPECT_EQ(index.HashFunction(text, strlen(text)),
               type == 1 ? 0x17770551u : OneAtATimeHash(text, strlen(text)));
@@ -345,7 +341,7 @@ TEST(HashIndex, EveryPrefixIsRefusedOrReadWhole) {
     std::string bytes = good.substr(0, length);
     if (length > good.size()) bytes += "?";  // trailing bytes are allowed
     ReadIndex r;
-  HashIndex& index = r.index;
+    HashIndex& index = r.index;
     const int result = r.OpenBytes(bytes);
     if (length < good.size()) {
       EXPECT_NE(result, 0) << length;
@@ -386,7 +382,7 @@ TEST(HashIndex, EntryWidthsAtEveryBitOffset) {
     for (int i = 0; i < 17; ++i) p.table.push_back(i == 0 ? mask : next() & mask);
     const std::string bytes = WritePlainIndex(p);
     ReadIndex r;
-  HashIndex& index = r.index;
+    HashIndex& index = r.index;
     ASSERT_EQ(r.OpenBytes(bytes), 0) << width;
     for (uint32_t i = 0; i < 17; ++i) {
       uint64_t value;
@@ -417,7 +413,7 @@ TEST(HashIndex, ProbesEndWhenTheyComeRound) {
     for (uint32_t i = 0; i < size; ++i) p.table.push_back(0x80 | (i + 1));
     const std::string bytes = WritePlainIndex(p);
     ReadIndex r;
-  HashIndex& index = r.index;
+    HashIndex& index = r.index;
     ASSERT_EQ(r.OpenBytes(bytes), 0);
     for (const char* key : {"a", "b", "key", "another key"}) {
       const uint32_t h = OneAtATimeHash(key, strlen(key));
@@ -454,20 +450,6 @@ TEST(HashIndex, ProbesEndWhenTheyComeRound) {
   EXPECT_EQ(index.CalculateSkip(15u << 24, nullptr), 1u);
   EXPECT_EQ(index.CalculateSkip(31u << 24, nullptr), 1u);
   EXPECT_EQ(index.CalculateSkip(7u << 24, nullptr), 8u);
-}
-
-TEST(HashIndex, MultibitFlags) {
-  bool fits;
-  EXPECT_EQ(SetMultibitFlag(5, 0xF0, fits), 0x50u);
-  EXPECT_TRUE(fits);
-  EXPECT_EQ(SetMultibitFlag(0x1F, 0xF0, fits), 0xF0u);
-  EXPECT_FALSE(fits);
-  EXPECT_EQ(SetMultibitFlag(3, 0x8000000000000000ull, fits), 0x8000000000000000ull);
-  EXPECT_FALSE(fits);
-  EXPECT_EQ(ExtractMultibitFlag(0xABCD, 0x0F00), 0xBu);
-  EXPECT_EQ(LowestBitPosition(0), 0);
-  EXPECT_EQ(LowestBitPosition(0x10), 5);
-  EXPECT_EQ(LowestBitPosition(0x8000000000000000ull), 64);
 }
 
 TEST(HashIndexConcurrency, EightThreadsSearchOneMappedIndex) {

@@ -1,11 +1,9 @@
 // The list entry points end to end, through real files.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstring>
 #include <map>
 #include <random>
@@ -197,20 +195,15 @@ TEST(Lists, FailedSaveLeavesTheOldFileAndReports) {
   // A disk filling up during the write: a file size limit, in a child to keep it there.
   const std::string path = dir.File("big.txt");
   WriteWholeFile(path, "1\told contents\n");
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    std::string list = Open("File=" + path);
-    for (int i = 0; i < 20000; ++i) Search(list, "text number " + std::to_string(i), true);
-    rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    const Reply closed = Close(list, path);
-    _exit(closed.status == ERR_LIST_WRITE && closed.answer == "Cannot open output file " + path ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ExitStatusInChild([&] {
+              std::string list = Open("File=" + path);
+              for (int i = 0; i < 1000; ++i) Search(list, "text number " + std::to_string(i), true);
+              return ExitStatusUnderFileSizeLimit(4096, [&] {
+                const Reply closed = Close(list, path);
+                return closed.status == ERR_LIST_WRITE && closed.answer == "Cannot open output file " + path ? 0 : 1;
+              });
+            }),
+            0);
   EXPECT_EQ(ReadWholeFile(path), "1\told contents\n");
 }
 
@@ -257,53 +250,11 @@ TEST(Lists, AListThatCouldNotBeReadNeverOverwritesItsFile) {
   EXPECT_EQ(r.answer, "Cannot read input file " + folder);
 }
 
-// Eight threads open, search, insert into and close shared and private
-// lists at once; every text must end with one identifier, the same for all.
-TEST(ListsConcurrency, SharedAndPrivateListsUnderLoad) {
-  ScratchDir dir;
-  const std::string sharedPath = dir.File("shared.txt");
-  constexpr int kThreads = 8, kRounds = 300;
-  const std::string keeper = Open("Name=stress-shared");  // keeps it open
-  std::vector<std::map<std::string, std::string>> seen(kThreads);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      std::mt19937 random(static_cast<unsigned>(t));
-      for (int round = 0; round < kRounds; ++round) {
-        const std::string shared = Open("Name=stress-shared");
-        const std::string own = Open("");
-        for (int i = 0; i < 5; ++i) {
-          const std::string text = "text " + std::to_string(random() % 200);
-          const Reply r = Search(shared, text, true);
-          ASSERT_EQ(r.status, 0);
-          const std::string id = r.answer.substr(0, r.answer.find('\t'));
-          EXPECT_EQ(seen[t].emplace(text, id).first->second, id) << text;
-        }
-        EXPECT_EQ(Search(own, "mine", true).answer, "1\tmine\tNew");
-        EXPECT_EQ(Close(own).status, 0);
-        EXPECT_EQ(Close(shared, sharedPath).status, 0);
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(Close(keeper, sharedPath).status, 0);
-  // What every thread saw is what the saved file holds, with distinct identifiers.
-  const std::string reread = Open("File=" + sharedPath + "\tName=stress-reread");
-  std::set<std::string> texts, ids;
-  for (const auto& s : seen)
-    for (const auto& [text, id] : s) {
-      EXPECT_EQ(Search(reread, text).answer, id + "\t" + text + "\t");
-      texts.insert(text);
-      ids.insert(id);
-    }
-  EXPECT_EQ(ids.size(), texts.size());
-  EXPECT_EQ(Close(reread).status, 0);
-}
-
 // The lists' lock-free paths under eight threads: searches and insertions
-// in one shared list and in lists of each thread's own (written and read
-// back every round), and a list closed and opened again while other threads
-// search it through a handle they did not open. Every text keeps one
+// in one shared list opened and closed by name every round, and in lists of
+// each thread's own (written and read back every round), and an anonymous
+// list opened and closed while other threads search it through a handle
+// they did not open. Every text keeps one
 // identifier, no identifier is given twice, and what was inserted is found
 // afterwards and written to the file in text order.
 TEST(ListsConcurrency, EightThreadsSearchInsertAndCloseSharedAndOwnLists) {

@@ -115,7 +115,7 @@ TEST(ShapeFileDamage, RandomByteChangesGiveCodes) {
   SetFiles files;
   std::mt19937 random(7);
   for (const SetBytes& whole : Sets()) {
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 100; ++round) {
       SetBytes changed = whole;
       const int flips = 1 + static_cast<int>(random() % 4);
       for (int k = 0; k < flips; ++k) {

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/test_support.h"
+
 namespace {
 
 using Entry = int (*)(char*, int);
@@ -38,11 +40,7 @@ class Host {
   Entry entry_ = nullptr;
 };
 
-bool PafMapped() {
-  void* handle = dlopen("libzrpaf.so", RTLD_LAZY | RTLD_NOLOAD);
-  if (handle != nullptr) dlclose(handle);
-  return handle != nullptr;
-}
+bool PafMapped() { return LibraryIsLoaded("libzrpaf.so"); }
 
 TEST(CountBoundariesHost, SampleArfEndToEnd) {
   if (getenv("ZRU_EXPECT_PAF_STATUS") != nullptr) GTEST_SKIP() << "a load-failure run";

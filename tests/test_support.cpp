@@ -1,6 +1,14 @@
 #include "tests/test_support.h"
 
+#include <dirent.h>
+#include <dlfcn.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <filesystem>
@@ -52,4 +60,47 @@ std::string ReadWholeFile(const std::string& path) {
   std::ostringstream contents;
   contents << in.rdbuf();
   return contents.str();
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> FolderListing(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* d = opendir(folder.c_str());
+  if (d == nullptr) return names;
+  while (dirent* e = readdir(d))
+    if (e->d_name[0] != '.') names.push_back(e->d_name);
+  closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+int ExitStatusInChild(const std::function<int()>& body) {
+  fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) _exit(body());
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int ExitStatusUnderFileSizeLimit(long limit, const std::function<int()>& body) {
+  return ExitStatusInChild([&] {
+    const rlimit size = {static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &size);
+    return body();
+  });
+}
+
+bool LibraryIsLoaded(const char* name) {
+  void* handle = dlopen(name, RTLD_LAZY | RTLD_NOLOAD);
+  if (handle != nullptr) dlclose(handle);
+  return handle != nullptr;
 }
