@@ -23,6 +23,14 @@ constexpr int kColumnPrefetch = 1024;
 constexpr int kColumnFetchMax = 4096;
 // List entries read per chunk.
 constexpr int kListChunkEntries = 8;
+// Blocks of more records than this are searched from a guess. The rows of
+// a column spread fairly evenly over its records, so the record holding a
+// row lies near the row's share of the block's row span: a few probes
+// around that place replace a binary search's dozen, each of which is a
+// cache miss in memory or, read through the file, a read of its own.
+constexpr uint32_t kGuessAbove = 128;
+// Records read in one piece around the guess when reading from a stream.
+constexpr int kGuessWindowRecords = 64;
 
 // Bytes of a column already fetched into memory: [start, start + size).
 // Reads inside it are copies; others go to the file.
@@ -214,7 +222,9 @@ int GridOnShapeFile::SearchColumn(int64_t column, int32_t row, int& inside,
   // A file held in memory is searched where it lies, with no copy. From a
   // stream, one read fetches the range count and as much of the block as
   // fits; a block with more records has the rest fetched when it fits the
-  // larger buffer, so that the search below reads nothing more.
+  // larger buffer, so that the search below reads nothing more. Larger
+  // blocks are searched from a guess, with the records around it fetched
+  // in one read.
   const uint32_t offset = columnOffsets_[column];
   const int64_t fileSize = file_.FileSize();
   Fetched source{file_, offset, static_cast<int32_t>(fileSize - offset),
@@ -240,19 +250,77 @@ int GridOnShapeFile::SearchColumn(int64_t column, int32_t row, int& inside,
   }
 
   // The records cover ascending, disjoint row spans: the only one that can
-  // hold the row is the last whose `from` is not above it.
+  // hold the row is the last whose `from` is not above it. The search keeps
+  // every record below lo starting at or below the row and every one from
+  // hi on starting above it.
   const int cw = header_.coordinateWidth, scw = header_.shapeCodeWidth;
   unsigned char scratch[4 * kListChunkEntries];
+  int failed = 0;
+  const auto startsAtMost = [&](uint32_t i) {
+    const unsigned char* p = source.At(recordsStart + int64_t{i} * rangeRecordSize_, cw, scratch);
+    if (p == nullptr) {
+      failed = ERR_GOS_READ_COLUMN;
+      return false;
+    }
+    return ReadBigEndianS(p, cw) <= row;
+  };
   uint32_t lo = 0, hi = count;
+  if (count > kGuessAbove) {
+    const unsigned char* last =
+        source.At(recordsStart + int64_t{count - 1} * rangeRecordSize_, cw, scratch);
+    if (last == nullptr) return ERR_GOS_READ_COLUMN;
+    const int64_t lastFrom = ReadBigEndianS(last, cw);
+    const int64_t firstFrom = ReadBigEndianS(source.bytes + 4, cw);
+    int64_t guess = 0;
+    if (lastFrom > firstFrom)
+      guess = (int64_t{row} - firstFrom) * (count - 1) / (lastFrom - firstFrom);
+    const uint32_t g = static_cast<uint32_t>(std::min<int64_t>(std::max<int64_t>(guess, 0), count - 1));
+    // From a stream, the records around the guess in one read unless they
+    // were fetched already; probes beyond them read the file one by one.
+    const uint32_t first = g > kGuessWindowRecords / 2 ? g - kGuessWindowRecords / 2 : 0;
+    const uint32_t n = std::min<uint32_t>(kGuessWindowRecords, count - first);
+    const int64_t windowStart = recordsStart + int64_t{first} * rangeRecordSize_;
+    const int32_t windowSize = static_cast<int32_t>(n * rangeRecordSize_);
+    if (source.bytes == block &&
+        (windowStart < source.start || windowStart + windowSize > source.start + source.size)) {
+      if (file_.Read(block, static_cast<int32_t>(windowStart), windowSize, nullptr) != 0)
+        return ERR_GOS_READ_COLUMN;
+      source.start = windowStart;
+      source.size = windowSize;
+    }
+    // From the guess, steps doubling away from it until the row is passed.
+    if (startsAtMost(g)) {
+      lo = g + 1;
+      for (uint32_t step = 1; lo < hi; step *= 2) {
+        const uint32_t j = g + step < hi ? g + step : hi - 1;
+        if (startsAtMost(j)) {
+          lo = j + 1;
+        } else {
+          hi = j;
+          break;
+        }
+      }
+    } else {
+      hi = g;
+      for (uint32_t step = 1; lo < hi; step *= 2) {
+        const uint32_t j = g >= lo + step ? g - step : lo;
+        if (startsAtMost(j)) {
+          lo = j + 1;
+          break;
+        }
+        hi = j;
+      }
+    }
+    if (failed != 0) return failed;
+  }
   while (lo < hi) {
     const uint32_t mid = lo + (hi - lo) / 2;
-    const unsigned char* p = source.At(recordsStart + int64_t{mid} * rangeRecordSize_, cw, scratch);
-    if (p == nullptr) return ERR_GOS_READ_COLUMN;
-    if (ReadBigEndianS(p, cw) <= row)
+    if (startsAtMost(mid))
       lo = mid + 1;
     else
       hi = mid;
   }
+  if (failed != 0) return failed;
   if (lo == 0) return 0;
   const unsigned char* p =
       source.At(recordsStart + int64_t{lo - 1} * rangeRecordSize_, rangeRecordSize_, scratch);

@@ -100,6 +100,50 @@ TEST(GridOnShapeFile, ListsWithSharedTailsAndNegativeCells) {
   EXPECT_EQ(SearchOf(grid, -0.0031, 0.0), (Found{0, 0, {}}));
 }
 
+// Long columns are searched from a guess: evenly spread rows, a skewed
+// column (many one-row ranges, then long ones), negative rows and lists,
+// every row compared with a scan of the ranges, in every open type.
+TEST(GridOnShapeFile, LongColumnsGiveTheRangeOfEveryRow) {
+  std::vector<GosBlock> blocks(3);
+  for (int i = 0; i < 1000; ++i)  // rows 0 .. 2998, a gap after each range
+    blocks[0].ranges.push_back({3 * i, 3 * i + 1, static_cast<unsigned>(i % 7 + 1), "PI "[i % 3]});
+  for (int i = 0; i < 500; ++i) blocks[1].ranges.push_back({i, i, 5, 'P'});
+  for (int i = 0; i < 100; ++i)
+    blocks[1].ranges.push_back({1000 + 100 * i, 1099 + 100 * i, i % 2 ? 0u : 2u, i % 2 ? 'I' : 'L'});
+  blocks[1].list = {9, 4, 0, 3, 0};  // entries from 0 and from 3
+  for (int i = 0; i < 300; ++i) blocks[2].ranges.push_back({-900 + 4 * i, -898 + 4 * i, 6, 'I'});
+  ScratchDir dir;
+  const std::string path = dir.File("long.gos");
+  WriteWholeFile(path, MakeGos(0, 10, 3, 2, blocks, {0, 1, 2}));
+  const auto scan = [&](int column, int row) {
+    Found f{0, 0, {}};
+    const GosBlock& b = blocks[static_cast<size_t>(column)];
+    for (const GosRange& r : b.ranges) {
+      if (row < r.from || row > r.to) continue;
+      if (r.code == 'I') f.inside = static_cast<int>(r.value);
+      if (r.code == 'P') f.candidates.push_back(static_cast<int>(r.value));
+      for (size_t e = r.value; r.code == 'L' && b.list[e] != 0; ++e)
+        f.candidates.push_back(static_cast<int>(b.list[e]));
+    }
+    return f;
+  };
+  for (int type : {OpenPafReadFile, OpenPafLoadIntoMemory, OpenPafFileMap}) {
+    GridOnShapeFile grid;
+    std::string error;
+    ASSERT_EQ(grid.Open(path.c_str(), error, type), 0);
+    int failures = 0;
+    for (int column = 0; column < 3; ++column) {
+      for (int row = -905; row <= 11005 && failures < 5; ++row) {
+        Found fine{0, 0, {}};
+        fine.result = grid.SearchFine(row + 0.5, 10.5 + column, fine.inside, fine.candidates);
+        const Found expected = scan(column, row);
+        if (!(fine == expected) || !(SearchOf(grid, row + 0.5, 10.5 + column) == expected))
+          ADD_FAILURE() << "type " << type << " column " << column << " row " << row << ++failures;
+      }
+    }
+  }
+}
+
 TEST(GridOnShapeFile, RefusesDamagedFiles) {
   const std::string good = UnitSquareGos();
   struct Case {
