@@ -16,6 +16,7 @@ namespace {
 struct Run {
   int64_t begin;
   uint32_t v;
+  bool operator==(const Run& o) const { return begin == o.begin && v == o.v; }
 };
 
 // Appends "rows from begin on take v" to runs kept in ascending order. A
@@ -64,6 +65,15 @@ class ColumnReader {
       if (r.code != ' ' && r.code != 'I' && r.code != 'P' && r.code != 'L') return false;
       const int64_t from = int64_t{r.from} - minRow_, to = int64_t{r.to} - minRow_;
       if (from < next || to < from) return false;
+      // Most records of a column are short ones along a boundary, inside a
+      // coarse row already sent to the fine index: they change nothing.
+      const bool unchanged = !runs.empty() && runs.back().v == GridSummary::kLookFine &&
+                             next / factor_ == runs.back().begin &&
+                             to / factor_ == runs.back().begin;
+      if (unchanged) {
+        next = to + 1;
+        continue;
+      }
       if (from > next) Segment(next, from - 1, 0, runs);
       Segment(from, to, VerdictOf(r), runs);
       next = to + 1;
@@ -236,9 +246,8 @@ bool GridSummary::Build(const unsigned char* bytes, int64_t size, const GridOnSh
     top_.reset(new unsigned char[static_cast<size_t>((coarseColumns_ + kTop - 1) / kTop *
                                                      ((coarseRows_ + kTop - 1) / kTop) * width_)]);
     const ColumnReader reader(bytes, size, h, minRow, fineRows, factor_);
-    std::vector<Run> column, merged, combined;
+    std::vector<Run> column, previous, merged, combined;
     for (int64_t cc = 0; cc < coarseColumns_; ++cc) {
-      merged.clear();
       const int64_t end = std::min(columns, (cc + 1) * factor);
       for (int64_t c = cc * factor; c < end; ++c) {
         // A column sharing its neighbour's block changes nothing.
@@ -247,12 +256,15 @@ bool GridSummary::Build(const unsigned char* bytes, int64_t size, const GridOnSh
           damaged_[cc] = 1;
           break;
         }
-        if (merged.empty()) {
-          merged.swap(column);
-        } else {
+        if (c == cc * factor) {
+          merged = column;
+        } else if (column != previous) {
+          // Neither does one whose coarse runs are its neighbour's, as
+          // most columns of open sea and of large shapes are.
           Combine(merged, column, coarseRows_, combined);
           merged.swap(combined);
         }
+        previous.swap(column);
       }
       unsigned char* cells = cells_.get();
       const int64_t first = cc * coarseRows_;
