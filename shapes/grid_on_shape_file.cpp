@@ -153,9 +153,42 @@ int GridOnShapeFile::Open_(const char* path, std::string& errorText, int openTyp
   if (bytes == nullptr && mapped.Open(path, OpenPafFileMap, nullptr, nullptr, 0) == 0 &&
       mapped.FileSize() == fileSize)
     bytes = mapped.MemoryAt(0, fileSize);
-  if (bytes != nullptr)
-    summary_.Build(bytes, fileSize, h, columnOffsets_.get(), SummaryBudget(fileSize));
+  if (bytes != nullptr && BuildLongBlocks(bytes, fileSize)) {
+    const int64_t guide = longBlocks_ ? int64_t{h.columnCount} * int64_t{sizeof(LongBlock)} : 0;
+    summary_.Build(bytes, fileSize, h, columnOffsets_.get(), SummaryBudget(fileSize) - guide);
+  }
   return 0;
+}
+
+bool GridOnShapeFile::BuildLongBlocks(const unsigned char* bytes, int64_t size) {
+  const int32_t columns = header_.columnCount;
+  bool any = false;
+  for (int32_t c = 0; c < columns && !any; ++c)
+    any = ReadBigEndian32(bytes + columnOffsets_[c]) > kGuessAbove;
+  if (!any) return true;
+  // Within the budget it shares with the summary.
+  if (int64_t{columns} * int64_t{sizeof(LongBlock)} > SummaryBudget(size) / 2) return true;
+  longBlocks_.reset(new (std::nothrow) LongBlock[static_cast<size_t>(columns)]);
+  if (!longBlocks_) return false;
+  for (int32_t c = 0; c < columns; ++c) {
+    // Open has checked that every count lies inside the file; a block whose
+    // records do not is left to the search, which gives its code.
+    const uint32_t offset = columnOffsets_[c];
+    const uint32_t count = ReadBigEndian32(bytes + offset);
+    LongBlock& b = longBlocks_[c];
+    b = LongBlock{0, 0, 0};
+    if (count <= kGuessAbove || offset + 4 + int64_t{count} * rangeRecordSize_ > size) continue;
+    const int cw = header_.coordinateWidth;
+    b.count = count;
+    b.firstFrom = ReadBigEndianS(bytes + offset + 4, cw);
+    b.lastFrom = ReadBigEndianS(bytes + offset + 4 + int64_t{count - 1} * rangeRecordSize_, cw);
+  }
+  return true;
+}
+
+int64_t GridOnShapeFile::DerivedMemoryBytes() const {
+  return summary_.MemoryBytes() +
+         (longBlocks_ ? int64_t{header_.columnCount} * int64_t{sizeof(LongBlock)} : 0);
 }
 
 int64_t GridOnShapeFile::SummaryBudget(int64_t fileSize) {
@@ -165,6 +198,7 @@ int64_t GridOnShapeFile::SummaryBudget(int64_t fileSize) {
 
 void GridOnShapeFile::Close() {
   summary_.Clear();
+  longBlocks_.reset();
   columnOffsets_.reset();
   file_.Close();
   // A header without columns sends every search away before the missing
@@ -230,17 +264,21 @@ int GridOnShapeFile::SearchColumn(int64_t column, int32_t row, int& inside,
   Fetched source{file_, offset, static_cast<int32_t>(fileSize - offset),
                  file_.MemoryAt(offset, fileSize - offset)};
   unsigned char block[kColumnFetchMax];
+  // A long block's count and ends are known from Open: nothing is fetched
+  // before the records around the guess.
+  const LongBlock* guide =
+      longBlocks_ && longBlocks_[column].count != 0 ? &longBlocks_[column] : nullptr;
   if (source.bytes == nullptr) {
-    source.size = static_cast<int32_t>(std::min<int64_t>(kColumnPrefetch, source.size));
-    if (file_.Read(block, static_cast<int32_t>(offset), source.size, nullptr) != 0)
+    source.size = guide ? 0 : static_cast<int32_t>(std::min<int64_t>(kColumnPrefetch, source.size));
+    if (!guide && file_.Read(block, static_cast<int32_t>(offset), source.size, nullptr) != 0)
       return ERR_GOS_READ_COLUMN;
     source.bytes = block;
   }
-  const uint32_t count = ReadBigEndian32(source.bytes);
+  const uint32_t count = guide ? guide->count : ReadBigEndian32(source.bytes);
   const int64_t recordsStart = int64_t{offset} + 4;
   const int64_t recordsEnd = recordsStart + int64_t{count} * rangeRecordSize_;
   if (recordsEnd > fileSize) return ERR_GOS_READ_COLUMN;
-  if (source.bytes == block && recordsEnd > offset + source.size &&
+  if (!guide && source.bytes == block && recordsEnd > offset + source.size &&
       recordsEnd - offset <= kColumnFetchMax) {
     const int32_t whole = static_cast<int32_t>(std::min<int64_t>(kColumnFetchMax, fileSize - offset));
     if (file_.Read(block + source.size, static_cast<int32_t>(offset + source.size),
@@ -266,11 +304,17 @@ int GridOnShapeFile::SearchColumn(int64_t column, int32_t row, int& inside,
   };
   uint32_t lo = 0, hi = count;
   if (count > kGuessAbove) {
-    const unsigned char* last =
-        source.At(recordsStart + int64_t{count - 1} * rangeRecordSize_, cw, scratch);
-    if (last == nullptr) return ERR_GOS_READ_COLUMN;
-    const int64_t lastFrom = ReadBigEndianS(last, cw);
-    const int64_t firstFrom = ReadBigEndianS(source.bytes + 4, cw);
+    int64_t firstFrom, lastFrom;
+    if (guide) {
+      firstFrom = guide->firstFrom;
+      lastFrom = guide->lastFrom;
+    } else {
+      const unsigned char* last =
+          source.At(recordsStart + int64_t{count - 1} * rangeRecordSize_, cw, scratch);
+      if (last == nullptr) return ERR_GOS_READ_COLUMN;
+      lastFrom = ReadBigEndianS(last, cw);
+      firstFrom = ReadBigEndianS(source.bytes + 4, cw);
+    }
     int64_t guess = 0;
     if (lastFrom > firstFrom)
       guess = (int64_t{row} - firstFrom) * (count - 1) / (lastFrom - firstFrom);
