@@ -89,8 +89,8 @@ class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
   ~GridOnShapeFile() { Close(); }
 
   // Opens and checks the file at path and derives its summary level
-  // (shapes/grid_summary.h) from the whole file: a stream is mapped for that
-  // while Open runs. errorText is set only when the file cannot be opened
+  // (shapes/grid_summary.h) and the guide to long column blocks from the
+  // whole file: a stream is mapped for that while Open runs. errorText is set only when the file cannot be opened
   // (to MTFile's message). A failed Open leaves the object closed; a summary
   // that finds no memory leaves the file open without one.
   int Open(const char* path, std::string& errorText, int openType);
