@@ -336,24 +336,33 @@ TEST(GridOnShapeFile, TruncatedFilesGiveCodesOrTheFullAnswer) {
 }
 
 TEST(GridOnShapeFileConcurrency, ThreadsSearchOneStreamedFile) {
-  ScratchDir dir;
-  const std::string path = dir.File("square.gos");
-  WriteWholeFile(path, UnitSquareGos());
-  GridOnShapeFile grid;
-  std::string error;
-  ASSERT_EQ(grid.Open(path.c_str(), error, OpenPafReadFile), 0);
-  std::vector<Found> expected;
-  for (int i = 0; i < 200; ++i) expected.push_back(SearchOf(grid, 49.9 + i * 0.007, 9.9 + i * 0.007));
-  std::vector<std::thread> threads;
-  std::vector<int> mismatches(4, 0);
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&, t] {
-      for (int round = 0; round < 50; ++round)
-        for (int i = 0; i < 200; ++i)
-          if (!(SearchOf(grid, 49.9 + i * 0.007, 9.9 + i * 0.007) == expected[i])) ++mismatches[t];
-    });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+  // The unit square, and a long block (searched from a guess) that all 150
+  // columns share: 200 one-row ranges at precision 2.
+  GosBlock longBlock;
+  for (int i = 0; i < 200; ++i)
+    longBlock.ranges.push_back({4990 + i, 4990 + i, static_cast<unsigned>(i % 9 + 1), 'P'});
+  for (const std::string& content :
+       {UnitSquareGos(), MakeGos(2, 990, 2, 1, {longBlock}, std::vector<int>(150, 0))}) {
+    ScratchDir dir;
+    const std::string path = dir.File("index.gos");
+    WriteWholeFile(path, content);
+    GridOnShapeFile grid;
+    std::string error;
+    ASSERT_EQ(grid.Open(path.c_str(), error, OpenPafReadFile), 0);
+    std::vector<Found> expected;
+    for (int i = 0; i < 200; ++i)
+      expected.push_back(SearchOf(grid, 49.9 + i * 0.007, 9.9 + i * 0.007));
+    std::vector<std::thread> threads;
+    std::vector<int> mismatches(4, 0);
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([&, t] {
+        for (int round = 0; round < 50; ++round)
+          for (int i = 0; i < 200; ++i)
+            if (!(SearchOf(grid, 49.9 + i * 0.007, 9.9 + i * 0.007) == expected[i])) ++mismatches[t];
+      });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+  }
 }
 
 }  // namespace
