@@ -94,13 +94,13 @@ void Prepare(Dataset& d) {
   std::string error;
   grid.Open(GosPathOf(d.files[1]).c_str(), error, OpenPafFileMap);
   fprintf(stderr,
-          "%s: %zu records, index precision %d, %.1f MB; open %.3f s (%.3f s of CPU); summary %.2f "
-          "MB (factor %d)\n",
+          "%s: %zu records, index precision %d, %.1f MB; open %.3f s (%.3f s of CPU); summary and "
+          "long-block guide %.2f MB (factor %d)\n",
           d.name, d.shapes.size(), grid.Header().precision,
           ReadWholeFile(GosPathOf(d.files[1])).size() / 1e6,
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
           static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC,
-          grid.Summary().MemoryBytes() / 1e6, grid.Summary().Factor());
+          grid.DerivedMemoryBytes() / 1e6, grid.Summary().Factor());
 
   std::mt19937_64 random(20261207);
   std::uniform_real_distribution<double> ux(d.minX, d.maxX), uy(d.minY, d.maxY);

@@ -23,6 +23,14 @@ constexpr int kColumnPrefetch = 1024;
 constexpr int kColumnFetchMax = 4096;
 // List entries read per chunk.
 constexpr int kListChunkEntries = 8;
+// Blocks of more records than this are searched from a guess. The rows of
+// a column spread fairly evenly over its records, so the record holding a
+// row lies near the row's share of the block's row span: a few probes
+// around that place replace a binary search's dozen, each of which is a
+// cache miss in memory or, read through the file, a read of its own.
+constexpr uint32_t kGuessAbove = 128;
+// Records read in one piece around the guess when reading from a stream.
+constexpr int kGuessWindowRecords = 64;
 
 // Bytes of a column already fetched into memory: [start, start + size).
 // Reads inside it are copies; others go to the file.
@@ -145,9 +153,42 @@ int GridOnShapeFile::Open_(const char* path, std::string& errorText, int openTyp
   if (bytes == nullptr && mapped.Open(path, OpenPafFileMap, nullptr, nullptr, 0) == 0 &&
       mapped.FileSize() == fileSize)
     bytes = mapped.MemoryAt(0, fileSize);
-  if (bytes != nullptr)
-    summary_.Build(bytes, fileSize, h, columnOffsets_.get(), SummaryBudget(fileSize));
+  if (bytes != nullptr && BuildLongBlocks(bytes, fileSize)) {
+    const int64_t guide = longBlocks_ ? int64_t{h.columnCount} * int64_t{sizeof(LongBlock)} : 0;
+    summary_.Build(bytes, fileSize, h, columnOffsets_.get(), SummaryBudget(fileSize) - guide);
+  }
   return 0;
+}
+
+bool GridOnShapeFile::BuildLongBlocks(const unsigned char* bytes, int64_t size) {
+  const int32_t columns = header_.columnCount;
+  bool any = false;
+  for (int32_t c = 0; c < columns && !any; ++c)
+    any = ReadBigEndian32(bytes + columnOffsets_[c]) > kGuessAbove;
+  if (!any) return true;
+  // Within the budget it shares with the summary.
+  if (int64_t{columns} * int64_t{sizeof(LongBlock)} > SummaryBudget(size) / 2) return true;
+  longBlocks_.reset(new (std::nothrow) LongBlock[static_cast<size_t>(columns)]);
+  if (!longBlocks_) return false;
+  for (int32_t c = 0; c < columns; ++c) {
+    // Open has checked that every count lies inside the file; a block whose
+    // records do not is left to the search, which gives its code.
+    const uint32_t offset = columnOffsets_[c];
+    const uint32_t count = ReadBigEndian32(bytes + offset);
+    LongBlock& b = longBlocks_[c];
+    b = LongBlock{0, 0, 0};
+    if (count <= kGuessAbove || offset + 4 + int64_t{count} * rangeRecordSize_ > size) continue;
+    const int cw = header_.coordinateWidth;
+    b.count = count;
+    b.firstFrom = ReadBigEndianS(bytes + offset + 4, cw);
+    b.lastFrom = ReadBigEndianS(bytes + offset + 4 + int64_t{count - 1} * rangeRecordSize_, cw);
+  }
+  return true;
+}
+
+int64_t GridOnShapeFile::DerivedMemoryBytes() const {
+  return summary_.MemoryBytes() +
+         (longBlocks_ ? int64_t{header_.columnCount} * int64_t{sizeof(LongBlock)} : 0);
 }
 
 int64_t GridOnShapeFile::SummaryBudget(int64_t fileSize) {
@@ -157,6 +198,7 @@ int64_t GridOnShapeFile::SummaryBudget(int64_t fileSize) {
 
 void GridOnShapeFile::Close() {
   summary_.Clear();
+  longBlocks_.reset();
   columnOffsets_.reset();
   file_.Close();
   // A header without columns sends every search away before the missing
@@ -214,23 +256,29 @@ int GridOnShapeFile::SearchColumn(int64_t column, int32_t row, int& inside,
   // A file held in memory is searched where it lies, with no copy. From a
   // stream, one read fetches the range count and as much of the block as
   // fits; a block with more records has the rest fetched when it fits the
-  // larger buffer, so that the search below reads nothing more.
+  // larger buffer, so that the search below reads nothing more. Larger
+  // blocks are searched from a guess, with the records around it fetched
+  // in one read.
   const uint32_t offset = columnOffsets_[column];
   const int64_t fileSize = file_.FileSize();
   Fetched source{file_, offset, static_cast<int32_t>(fileSize - offset),
                  file_.MemoryAt(offset, fileSize - offset)};
   unsigned char block[kColumnFetchMax];
+  // A long block's count and ends are known from Open: nothing is fetched
+  // before the records around the guess.
+  const LongBlock* guide =
+      longBlocks_ && longBlocks_[column].count != 0 ? &longBlocks_[column] : nullptr;
   if (source.bytes == nullptr) {
-    source.size = static_cast<int32_t>(std::min<int64_t>(kColumnPrefetch, source.size));
-    if (file_.Read(block, static_cast<int32_t>(offset), source.size, nullptr) != 0)
+    source.size = guide ? 0 : static_cast<int32_t>(std::min<int64_t>(kColumnPrefetch, source.size));
+    if (!guide && file_.Read(block, static_cast<int32_t>(offset), source.size, nullptr) != 0)
       return ERR_GOS_READ_COLUMN;
     source.bytes = block;
   }
-  const uint32_t count = ReadBigEndian32(source.bytes);
+  const uint32_t count = guide ? guide->count : ReadBigEndian32(source.bytes);
   const int64_t recordsStart = int64_t{offset} + 4;
   const int64_t recordsEnd = recordsStart + int64_t{count} * rangeRecordSize_;
   if (recordsEnd > fileSize) return ERR_GOS_READ_COLUMN;
-  if (source.bytes == block && recordsEnd > offset + source.size &&
+  if (!guide && source.bytes == block && recordsEnd > offset + source.size &&
       recordsEnd - offset <= kColumnFetchMax) {
     const int32_t whole = static_cast<int32_t>(std::min<int64_t>(kColumnFetchMax, fileSize - offset));
     if (file_.Read(block + source.size, static_cast<int32_t>(offset + source.size),
@@ -240,19 +288,83 @@ int GridOnShapeFile::SearchColumn(int64_t column, int32_t row, int& inside,
   }
 
   // The records cover ascending, disjoint row spans: the only one that can
-  // hold the row is the last whose `from` is not above it.
+  // hold the row is the last whose `from` is not above it. The search keeps
+  // every record below lo starting at or below the row and every one from
+  // hi on starting above it.
   const int cw = header_.coordinateWidth, scw = header_.shapeCodeWidth;
   unsigned char scratch[4 * kListChunkEntries];
+  int failed = 0;
+  const auto startsAtMost = [&](uint32_t i) {
+    const unsigned char* p = source.At(recordsStart + int64_t{i} * rangeRecordSize_, cw, scratch);
+    if (p == nullptr) {
+      failed = ERR_GOS_READ_COLUMN;
+      return false;
+    }
+    return ReadBigEndianS(p, cw) <= row;
+  };
   uint32_t lo = 0, hi = count;
+  if (count > kGuessAbove) {
+    int64_t firstFrom, lastFrom;
+    if (guide) {
+      firstFrom = guide->firstFrom;
+      lastFrom = guide->lastFrom;
+    } else {
+      const unsigned char* last =
+          source.At(recordsStart + int64_t{count - 1} * rangeRecordSize_, cw, scratch);
+      if (last == nullptr) return ERR_GOS_READ_COLUMN;
+      lastFrom = ReadBigEndianS(last, cw);
+      firstFrom = ReadBigEndianS(source.bytes + 4, cw);
+    }
+    int64_t guess = 0;
+    if (lastFrom > firstFrom)
+      guess = (int64_t{row} - firstFrom) * (count - 1) / (lastFrom - firstFrom);
+    const uint32_t g = static_cast<uint32_t>(std::min<int64_t>(std::max<int64_t>(guess, 0), count - 1));
+    // From a stream, the records around the guess in one read unless they
+    // were fetched already; probes beyond them read the file one by one.
+    const uint32_t first = g > kGuessWindowRecords / 2 ? g - kGuessWindowRecords / 2 : 0;
+    const uint32_t n = std::min<uint32_t>(kGuessWindowRecords, count - first);
+    const int64_t windowStart = recordsStart + int64_t{first} * rangeRecordSize_;
+    const int32_t windowSize = static_cast<int32_t>(n * rangeRecordSize_);
+    if (source.bytes == block &&
+        (windowStart < source.start || windowStart + windowSize > source.start + source.size)) {
+      if (file_.Read(block, static_cast<int32_t>(windowStart), windowSize, nullptr) != 0)
+        return ERR_GOS_READ_COLUMN;
+      source.start = windowStart;
+      source.size = windowSize;
+    }
+    // From the guess, steps doubling away from it until the row is passed.
+    if (startsAtMost(g)) {
+      lo = g + 1;
+      for (uint32_t step = 1; lo < hi; step *= 2) {
+        const uint32_t j = g + step < hi ? g + step : hi - 1;
+        if (startsAtMost(j)) {
+          lo = j + 1;
+        } else {
+          hi = j;
+          break;
+        }
+      }
+    } else {
+      hi = g;
+      for (uint32_t step = 1; lo < hi; step *= 2) {
+        const uint32_t j = g >= lo + step ? g - step : lo;
+        if (startsAtMost(j)) {
+          lo = j + 1;
+          break;
+        }
+        hi = j;
+      }
+    }
+    if (failed != 0) return failed;
+  }
   while (lo < hi) {
     const uint32_t mid = lo + (hi - lo) / 2;
-    const unsigned char* p = source.At(recordsStart + int64_t{mid} * rangeRecordSize_, cw, scratch);
-    if (p == nullptr) return ERR_GOS_READ_COLUMN;
-    if (ReadBigEndianS(p, cw) <= row)
+    if (startsAtMost(mid))
       lo = mid + 1;
     else
       hi = mid;
   }
+  if (failed != 0) return failed;
   if (lo == 0) return 0;
   const unsigned char* p =
       source.At(recordsStart + int64_t{lo - 1} * rangeRecordSize_, rangeRecordSize_, scratch);

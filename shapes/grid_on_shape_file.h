@@ -89,8 +89,8 @@ class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
   ~GridOnShapeFile() { Close(); }
 
   // Opens and checks the file at path and derives its summary level
-  // (shapes/grid_summary.h) from the whole file: a stream is mapped for that
-  // while Open runs. errorText is set only when the file cannot be opened
+  // (shapes/grid_summary.h) and the guide to long column blocks from the
+  // whole file: a stream is mapped for that while Open runs. errorText is set only when the file cannot be opened
   // (to MTFile's message). A failed Open leaves the object closed; a summary
   // that finds no memory leaves the file open without one.
   int Open(const char* path, std::string& errorText, int openType);
@@ -121,6 +121,9 @@ class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
   int DebugAColumn(FILE* stream, double longitude) const;
 
   const GridOnShapeFileMetaData& Header() const { return header_; }
+  // Bytes held beside the column table: the summary and the guide to long
+  // column blocks, both derived at Open.
+  int64_t DerivedMemoryBytes() const;
   // The summary level derived at Open; empty while closed.
   const GridSummary& Summary() const { return summary_; }
   // The memory the summary may take for an index of fileSize bytes: 2% of
@@ -141,9 +144,23 @@ class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
   // offset just past them.
   int ReadRangeCount(uint32_t offset, uint32_t& count, int64_t& recordsEnd) const;
 
+  // What a search from a guess needs of a long column block, read at Open
+  // so that a search goes straight to the records around its guess: the
+  // range count and the first and last records' `from`. count 0 for blocks
+  // searched whole, and for all when no block is long.
+  struct LongBlock {
+    uint32_t count;
+    int32_t firstFrom;
+    int32_t lastFrom;
+  };
+  // The guide for every column when some block is long (bytes mapped at
+  // Open); false when it cannot be had.
+  bool BuildLongBlocks(const unsigned char* bytes, int64_t size);
+
   GridOnShapeFileMetaData header_;
   MTFile file_;
   std::unique_ptr<uint32_t[]> columnOffsets_;  // absolute, one per column
+  std::unique_ptr<LongBlock[]> longBlocks_;    // one per column, or none
   GridSummary summary_;
   int32_t rangeRecordSize_ = 0;
   int32_t scale_ = 1;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <limits>
 #include <string>
@@ -98,6 +100,75 @@ TEST(GridOnShapeFile, ListsWithSharedTailsAndNegativeCells) {
   EXPECT_EQ(SearchOf(grid, 0.0, 0.0009), (Found{0, 7, {}}));  // the shared column
   EXPECT_EQ(SearchOf(grid, 0.0, 0.001), (Found{0, 0, {}}));
   EXPECT_EQ(SearchOf(grid, -0.0031, 0.0), (Found{0, 0, {}}));
+}
+
+// Long columns are searched from a guess: evenly spread rows, a skewed
+// column (many one-row ranges, then long ones), negative rows and lists,
+// every row compared with a scan of the ranges, in every open type.
+TEST(GridOnShapeFile, LongColumnsGiveTheRangeOfEveryRow) {
+  std::vector<GosBlock> blocks(3);
+  for (int i = 0; i < 1000; ++i)  // rows 0 .. 2998, a gap after each range
+    blocks[0].ranges.push_back({3 * i, 3 * i + 1, static_cast<unsigned>(i % 7 + 1), "PI "[i % 3]});
+  for (int i = 0; i < 500; ++i) blocks[1].ranges.push_back({i, i, 5, 'P'});
+  for (int i = 0; i < 100; ++i)
+    blocks[1].ranges.push_back({1000 + 100 * i, 1099 + 100 * i, i % 2 ? 0u : 2u, i % 2 ? 'I' : 'L'});
+  blocks[1].list = {9, 4, 0, 3, 0};  // entries from 0 and from 3
+  for (int i = 0; i < 300; ++i) blocks[2].ranges.push_back({-900 + 4 * i, -898 + 4 * i, 6, 'I'});
+  ScratchDir dir;
+  const std::string path = dir.File("long.gos");
+  WriteWholeFile(path, MakeGos(0, 10, 3, 2, blocks, {0, 1, 2}));
+  // What each row of rows -905 .. 11005 holds, range by range.
+  std::vector<std::vector<Found>> held(3, std::vector<Found>(11911, Found{0, 0, {}}));
+  for (size_t column = 0; column < 3; ++column) {
+    const GosBlock& b = blocks[column];
+    for (const GosRange& r : b.ranges) {
+      Found f{0, 0, {}};
+      if (r.code == 'I') f.inside = static_cast<int>(r.value);
+      if (r.code == 'P') f.candidates.push_back(static_cast<int>(r.value));
+      for (size_t e = r.value; r.code == 'L' && b.list[e] != 0; ++e)
+        f.candidates.push_back(static_cast<int>(b.list[e]));
+      for (int row = r.from; row <= r.to; ++row) held[column][static_cast<size_t>(row + 905)] = f;
+    }
+  }
+  const auto scan = [&](int column, int row) {
+    return held[static_cast<size_t>(column)][static_cast<size_t>(row + 905)];
+  };
+  for (int type : {OpenPafReadFile, OpenPafLoadIntoMemory, OpenPafFileMap}) {
+    GridOnShapeFile grid;
+    std::string error;
+    ASSERT_EQ(grid.Open(path.c_str(), error, type), 0);
+    int failures = 0;
+    for (int column = 0; column < 3; ++column) {
+      for (int row = -905; row <= 11005 && failures < 5; ++row) {
+        Found fine{0, 0, {}};
+        fine.result = grid.SearchFine(row + 0.5, 10.5 + column, fine.inside, fine.candidates);
+        const Found expected = scan(column, row);
+        if (!(fine == expected) || !(SearchOf(grid, row + 0.5, 10.5 + column) == expected))
+          ADD_FAILURE() << "type " << type << " column " << column << " row " << row << ++failures;
+      }
+    }
+  }
+  // Read through, the long blocks' counts and ends are known from Open: a
+  // file cut short afterwards gives codes or the answers it gave, never a
+  // read outside what is left.
+  GridOnShapeFile grid;
+  std::string error;
+  ASSERT_EQ(grid.Open(path.c_str(), error, OpenPafReadFile), 0);
+  ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(ReadWholeFile(path).size() / 2)), 0);
+  int answered = 0, codes = 0;
+  for (int column = 0; column < 3; ++column) {
+    for (int row = -905; row <= 11005; row += 7) {
+      const Found f = SearchOf(grid, row + 0.5, 10.5 + column);
+      if (f.result != 0) {
+        ++codes;
+        EXPECT_EQ(f.result, ERR_GOS_READ_COLUMN);
+      } else if (f == scan(column, row)) {
+        ++answered;
+      }
+    }
+  }
+  EXPECT_GT(codes, 0);
+  EXPECT_GT(answered, 0);
 }
 
 TEST(GridOnShapeFile, RefusesDamagedFiles) {
@@ -265,24 +336,33 @@ TEST(GridOnShapeFile, TruncatedFilesGiveCodesOrTheFullAnswer) {
 }
 
 TEST(GridOnShapeFileConcurrency, ThreadsSearchOneStreamedFile) {
-  ScratchDir dir;
-  const std::string path = dir.File("square.gos");
-  WriteWholeFile(path, UnitSquareGos());
-  GridOnShapeFile grid;
-  std::string error;
-  ASSERT_EQ(grid.Open(path.c_str(), error, OpenPafReadFile), 0);
-  std::vector<Found> expected;
-  for (int i = 0; i < 200; ++i) expected.push_back(SearchOf(grid, 49.9 + i * 0.007, 9.9 + i * 0.007));
-  std::vector<std::thread> threads;
-  std::vector<int> mismatches(4, 0);
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&, t] {
-      for (int round = 0; round < 50; ++round)
-        for (int i = 0; i < 200; ++i)
-          if (!(SearchOf(grid, 49.9 + i * 0.007, 9.9 + i * 0.007) == expected[i])) ++mismatches[t];
-    });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+  // The unit square, and a long block (searched from a guess) that all 150
+  // columns share: 200 one-row ranges at precision 2.
+  GosBlock longBlock;
+  for (int i = 0; i < 200; ++i)
+    longBlock.ranges.push_back({4990 + i, 4990 + i, static_cast<unsigned>(i % 9 + 1), 'P'});
+  for (const std::string& content :
+       {UnitSquareGos(), MakeGos(2, 990, 2, 1, {longBlock}, std::vector<int>(150, 0))}) {
+    ScratchDir dir;
+    const std::string path = dir.File("index.gos");
+    WriteWholeFile(path, content);
+    GridOnShapeFile grid;
+    std::string error;
+    ASSERT_EQ(grid.Open(path.c_str(), error, OpenPafReadFile), 0);
+    std::vector<Found> expected;
+    for (int i = 0; i < 200; ++i)
+      expected.push_back(SearchOf(grid, 49.9 + i * 0.007, 9.9 + i * 0.007));
+    std::vector<std::thread> threads;
+    std::vector<int> mismatches(4, 0);
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([&, t] {
+        for (int round = 0; round < 50; ++round)
+          for (int i = 0; i < 200; ++i)
+            if (!(SearchOf(grid, 49.9 + i * 0.007, 9.9 + i * 0.007) == expected[i])) ++mismatches[t];
+      });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -15,6 +16,7 @@ namespace {
 struct Run {
   int64_t begin;
   uint32_t v;
+  bool operator==(const Run& o) const { return begin == o.begin && v == o.v; }
 };
 
 // Appends "rows from begin on take v" to runs kept in ascending order. A
@@ -63,6 +65,15 @@ class ColumnReader {
       if (r.code != ' ' && r.code != 'I' && r.code != 'P' && r.code != 'L') return false;
       const int64_t from = int64_t{r.from} - minRow_, to = int64_t{r.to} - minRow_;
       if (from < next || to < from) return false;
+      // Most records of a column are short ones along a boundary, inside a
+      // coarse row already sent to the fine index: they change nothing.
+      const bool unchanged = !runs.empty() && runs.back().v == GridSummary::kLookFine &&
+                             next / factor_ == runs.back().begin &&
+                             to / factor_ == runs.back().begin;
+      if (unchanged) {
+        next = to + 1;
+        continue;
+      }
       if (from > next) Segment(next, from - 1, 0, runs);
       Segment(from, to, VerdictOf(r), runs);
       next = to + 1;
@@ -132,6 +143,8 @@ void GridSummary::Clear() {
   cells_.reset();
   top_.reset();
   topRows_ = 0;
+  width_ = 4;
+  look_ = kLookFine;
   damaged_.reset();
   coarseColumns_ = coarseRows_ = 0;
   factor_ = 1;
@@ -141,29 +154,51 @@ void GridSummary::Clear() {
 
 namespace {
 
-// Bytes of the tables for a grid of columns by rows coarse cells.
-int64_t TableBytes(int64_t columns, int64_t rows, int64_t top) {
-  return columns * rows * 4 + columns + (columns + top - 1) / top * ((rows + top - 1) / top) * 4;
+// Bytes of the tables for a grid of columns by rows coarse cells of width
+// bytes each.
+int64_t TableBytes(int64_t columns, int64_t rows, int64_t top, int64_t width) {
+  return columns * rows * width + columns +
+         (columns + top - 1) / top * ((rows + top - 1) / top) * width;
+}
+
+// Bytes per verdict for shape codes of shapeCodeWidth bytes.
+int32_t VerdictWidth(int32_t shapeCodeWidth) {
+  return shapeCodeWidth == 1 ? 1 : shapeCodeWidth == 2 ? 2 : 4;
 }
 
 }  // namespace
 
 int64_t GridSummary::MemoryBytes() const {
-  return cells_ ? TableBytes(coarseColumns_, coarseRows_, kTop) : 0;
+  return cells_ ? TableBytes(coarseColumns_, coarseRows_, kTop, width_) : 0;
+}
+
+void GridSummary::SetCell(unsigned char* table, int64_t i, uint32_t v) const {
+  if (v > look_) v = look_;
+  switch (width_) {
+    case 1:
+      table[i] = static_cast<unsigned char>(v);
+      break;
+    case 2: {
+      const uint16_t narrow = static_cast<uint16_t>(v);
+      memcpy(table + 2 * i, &narrow, 2);
+      break;
+    }
+    default:
+      memcpy(table + 4 * i, &v, 4);
+  }
 }
 
 void GridSummary::BuildTop() {
   topRows_ = (coarseRows_ + kTop - 1) / kTop;
   const int64_t topColumns = (coarseColumns_ + kTop - 1) / kTop;
-  std::fill(top_.get(), top_.get() + topColumns * topRows_, kLookFine);
   for (int64_t tc = 0; tc < topColumns; ++tc) {
     for (int64_t tr = 0; tr < topRows_; ++tr) {
-      const uint32_t first = cells_[tc * kTop * coarseRows_ + tr * kTop];
+      const uint32_t first = Cell(cells_.get(), tc * kTop * coarseRows_ + tr * kTop);
       bool same = true;
       for (int64_t c = tc * kTop; same && c < std::min(coarseColumns_, (tc + 1) * kTop); ++c)
         for (int64_t r = tr * kTop; same && r < std::min(coarseRows_, (tr + 1) * kTop); ++r)
-          same = cells_[c * coarseRows_ + r] == first;
-      if (same) top_[tc * topRows_ + tr] = first;
+          same = Cell(cells_.get(), c * coarseRows_ + r) == first;
+      SetCell(top_.get(), tc * topRows_ + tr, same ? first : look_);
     }
   }
 }
@@ -188,12 +223,14 @@ bool GridSummary::Build(const unsigned char* bytes, int64_t size, const GridOnSh
   if (minRow > maxRow) minRow = maxRow = 0;  // no ranges: one row of empty cells
   const int64_t fineRows = int64_t{maxRow} - minRow + 1;
 
+  width_ = VerdictWidth(h.shapeCodeWidth);
+  look_ = width_ == 4 ? kLookFine : (uint32_t{1} << (8 * width_)) - 1;
   // The smallest factor whose table fits the budget.
   const auto bytesFor = [&](int64_t f) {
-    return TableBytes((columns + f - 1) / f, (fineRows + f - 1) / f, kTop);
+    return TableBytes((columns + f - 1) / f, (fineRows + f - 1) / f, kTop, width_);
   };
   int64_t factor =
-      std::max<int64_t>(1, static_cast<int64_t>(std::sqrt(4.0 * columns * fineRows /
+      std::max<int64_t>(1, static_cast<int64_t>(std::sqrt(1.0 * width_ * columns * fineRows /
                                                           std::max<int64_t>(budgetBytes, 1))));
   while (factor > 1 && bytesFor(factor - 1) <= budgetBytes) --factor;
   while (bytesFor(factor) > budgetBytes && factor < INT32_MAX) ++factor;
@@ -204,14 +241,13 @@ bool GridSummary::Build(const unsigned char* bytes, int64_t size, const GridOnSh
   maxRow_ = maxRow;
 
   try {
-    cells_.reset(new uint32_t[static_cast<size_t>(coarseColumns_ * coarseRows_)]);
+    cells_.reset(new unsigned char[static_cast<size_t>(coarseColumns_ * coarseRows_ * width_)]);
     damaged_.reset(new unsigned char[static_cast<size_t>(coarseColumns_)]());
-    top_.reset(new uint32_t[static_cast<size_t>((coarseColumns_ + kTop - 1) / kTop *
-                                                ((coarseRows_ + kTop - 1) / kTop))]);
+    top_.reset(new unsigned char[static_cast<size_t>((coarseColumns_ + kTop - 1) / kTop *
+                                                     ((coarseRows_ + kTop - 1) / kTop) * width_)]);
     const ColumnReader reader(bytes, size, h, minRow, fineRows, factor_);
-    std::vector<Run> column, merged, combined;
+    std::vector<Run> column, previous, merged, combined;
     for (int64_t cc = 0; cc < coarseColumns_; ++cc) {
-      merged.clear();
       const int64_t end = std::min(columns, (cc + 1) * factor);
       for (int64_t c = cc * factor; c < end; ++c) {
         // A column sharing its neighbour's block changes nothing.
@@ -220,21 +256,25 @@ bool GridSummary::Build(const unsigned char* bytes, int64_t size, const GridOnSh
           damaged_[cc] = 1;
           break;
         }
-        if (merged.empty()) {
-          merged.swap(column);
-        } else {
+        if (c == cc * factor) {
+          merged = column;
+        } else if (column != previous) {
+          // Neither does one whose coarse runs are its neighbour's, as
+          // most columns of open sea and of large shapes are.
           Combine(merged, column, coarseRows_, combined);
           merged.swap(combined);
         }
+        previous.swap(column);
       }
-      uint32_t* cells = cells_.get() + cc * coarseRows_;
+      unsigned char* cells = cells_.get();
+      const int64_t first = cc * coarseRows_;
       if (damaged_[cc]) {
-        std::fill(cells, cells + coarseRows_, kLookFine);
+        for (int64_t r = 0; r < coarseRows_; ++r) SetCell(cells, first + r, kLookFine);
         continue;
       }
       for (size_t i = 0; i < merged.size(); ++i) {
         const int64_t next = i + 1 < merged.size() ? merged[i + 1].begin : coarseRows_;
-        std::fill(cells + merged[i].begin, cells + next, merged[i].v);
+        for (int64_t r = merged[i].begin; r < next; ++r) SetCell(cells, first + r, merged[i].v);
       }
     }
   } catch (const std::bad_alloc&) {
