@@ -9,8 +9,12 @@
 
 ReplacingFile::~ReplacingFile() { Discard(); }
 
-bool ReplacingFile::Open(const std::string& path) {
+std::string ReplacingFile::TemporaryNameFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};
+  return path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1));
+}
+
+bool ReplacingFile::Open(const std::string& path) {
   Discard();
   path_ = path;
   // A name of our own rather than mkstemp: open() with 0666 lets the umask
@@ -18,8 +22,7 @@ bool ReplacingFile::Open(const std::string& path) {
   // process-wide umask that other threads rely on.
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    tempPath_ = path + ".tmp" + std::to_string(getpid()) + "-" +
-                std::to_string(counter.fetch_add(1));
+    tempPath_ = TemporaryNameFor(path);
     fd = open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }

@@ -29,6 +29,11 @@ class ZRU_EXPORT ReplacingFile : private ZRNonCopyable {
   // as it was and the temporary file is gone.
   bool Commit();
 
+  // A name beside `path` that no other writer in this or another process
+  // is using now: path + ".tmp" + process id + "-" + a number of the
+  // process's own. Other writers' temporary files take their names here too.
+  static std::string TemporaryNameFor(const std::string& path);
+
  private:
   void Discard();
 

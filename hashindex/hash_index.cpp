@@ -21,6 +21,7 @@ void HashIndex::Reset() {
   listFlag = 0;
   rangeMultiplier = 0;
   fileName.clear();
+  valueListName.clear();
   table.Clear();
   hashType = 0;
   maxValue = 0;

@@ -23,7 +23,7 @@
 // then EndCreate, which writes the file under a temporary name and renames
 // it into place only when every write succeeded: an existing index of that
 // name stays as it was until then (and a process that has it mapped keeps
-// its old bytes). The value list is streamed to fileName + ".tmp" meanwhile.
+// its old bytes). The value list is streamed to a temporary file beside it meanwhile.
 #ifndef ZRUTILS_HASHINDEX_HASH_INDEX_H
 #define ZRUTILS_HASHINDEX_HASH_INDEX_H
 
@@ -163,8 +163,11 @@ class ZRU_EXPORT HashIndex : private ZRNonCopyable {
   int WriteToTableBuffer(uint32_t slot, uint64_t value);
   int SetFlagInTableBuffer(uint32_t slot);
   bool GetFlagInTableBuffer(uint32_t slot) const;
-  // fileName + ".tmp": where the value list is streamed during creation.
-  std::string ValueListFileName() const { return fileName + ".tmp"; }
+  // Where the value list is streamed during creation: a name of this
+  // creation's own beside the index (fileName + ".tmp" and a number), so
+  // that two creations of one index at once never write into each other's
+  // list. Empty when no creation with a list is going on.
+  const std::string& ValueListFileName() const { return valueListName; }
 
  private:
   friend class HashIndexSearcher;
@@ -210,6 +213,7 @@ class ZRU_EXPORT HashIndex : private ZRNonCopyable {
   uint32_t keyCapacity = 0;
   uint32_t listCapacity = 0;
   OutputBitFile valueList;
+  std::string valueListName;
   std::string lastKey;
   const MTFile* indexFile = nullptr;
   uint32_t tableOffset = 0;

@@ -127,7 +127,8 @@ int HashIndex::BeginCreate_(const char* fileName_, uint64_t maxValue_, uint32_t 
   tableSize = static_cast<uint32_t>(slots);
   tableBytes = static_cast<uint32_t>(bytes);
   if (withList) {
-    const int result = valueList.Open(ValueListFileName().c_str());
+    valueListName = ReplacingFile::TemporaryNameFor(fileName);
+    const int result = valueList.Open(valueListName.c_str());
     if (result != 0) return Reset(), result;
   }
   return 0;

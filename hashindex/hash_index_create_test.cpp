@@ -144,7 +144,11 @@ TEST(HashIndexCreate, RefusalsAndCallsOutOfOrder) {
     ASSERT_EQ(listed.Insert("a", 1), 0);
     s.BeginSearch(&listed, "a");
     EXPECT_EQ(s.SearchNext(), ERR_HASHINDEX_BAD_CALL);
-    EXPECT_EQ(FolderListing(dir.path()), (std::vector<std::string>{"i", "l.tmp"}));
+    const std::vector<std::string> files = FolderListing(dir.path());
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0], "i");
+    EXPECT_EQ(files[1], listed.ValueListFileName().substr(dir.path().size() + 1));
+    EXPECT_EQ(files[1].rfind("l.tmp", 0), 0u) << files[1];
   }
   EXPECT_EQ(FolderListing(dir.path()), std::vector<std::string>{"i"});
 }
@@ -318,6 +322,37 @@ TEST(HashIndexCreate, FailedWriteKeepsTheOldIndex) {
   EXPECT_EQ(FolderListing(dir.path()), (std::vector<std::string>{"blocked", "names.zrh"}));
   unlink((blocked + "/keep").c_str());
   rmdir(blocked.c_str());
+}
+
+// Two creations of one index with lists at once (interleaved here, as two
+// threads or two processes may run them): each streams its list to a file of
+// its own, so each ends whole and the index left in place is exactly one of
+// the two.
+TEST(HashIndexCreate, TwoCreationsOfOneIndexWithListsAtOnce) {
+  ScratchDir dir;
+  auto begin = [](HashIndex& index, const std::string& path, int who) {
+    int result = index.BeginCreateUsingList(path.c_str(), 9000, 6000, 2000);
+    for (int key = 0; key < 2000 && result == 0; ++key)
+      for (int n = 0; n < 3 && result == 0; ++n)
+        result = index.Insert(("k" + std::to_string(key)).c_str(), 1 + who * 4000 + key + n);
+    return result;
+  };
+  std::string alone[2];
+  for (int who = 0; who < 2; ++who) {
+    HashIndex index;
+    const std::string path = dir.File("alone" + std::to_string(who));
+    ASSERT_EQ(begin(index, path, who), 0);
+    ASSERT_EQ(index.EndCreate(nullptr, 0, 0, nullptr, 0), 0);
+    alone[who] = ReadWholeFile(path);
+  }
+  const std::string shared = dir.File("shared");
+  HashIndex first, second;
+  ASSERT_EQ(begin(first, shared, 0), 0);
+  ASSERT_EQ(begin(second, shared, 1), 0);
+  ASSERT_EQ(first.EndCreate(nullptr, 0, 0, nullptr, 0), 0);
+  EXPECT_TRUE(ReadWholeFile(shared) == alone[0]);  // bytes: no dump on failure
+  ASSERT_EQ(second.EndCreate(nullptr, 0, 0, nullptr, 0), 0);
+  EXPECT_TRUE(ReadWholeFile(shared) == alone[1]);
 }
 
 }  // namespace
