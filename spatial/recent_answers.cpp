@@ -1,8 +1,6 @@
 #include "spatial/recent_answers.h"
 
 #include <cstring>
-#include <functional>
-#include <string_view>
 
 namespace {
 
@@ -16,7 +14,13 @@ size_t Mix(uint64_t file, int32_t record) {
 size_t RecentAnswers::AnswerSlot(uint64_t file, int32_t record, bool fieldNames,
                                  const char* fields) {
   size_t h = Mix(file, record) ^ (fieldNames ? 0x51ED27u : 0);
-  if (fields != nullptr) h ^= std::hash<std::string_view>()(fields) * 31;
+  // FNV-1a over the field list, which is short ("name"): a byte loop costs
+  // less than a general hash's set-up.
+  if (fields != nullptr) {
+    uint64_t f = 0xCBF29CE484222325ull;
+    for (const char* c = fields; *c != '\0'; ++c) f = (f ^ static_cast<unsigned char>(*c)) * 0x100000001B3ull;
+    h ^= static_cast<size_t>(f) * 31;
+  }
   return h % kAnswerSlots;
 }
 
@@ -28,7 +32,7 @@ const std::string* RecentAnswers::FindAnswer(uint64_t file, int32_t record, bool
                                              const char* fields) const {
   const Answer& a = answers_[AnswerSlot(file, record, fieldNames, fields)];
   if (a.file != file || a.record != record || a.fieldNames != fieldNames ||
-      a.hasFields != (fields != nullptr) || (fields != nullptr && a.fields != fields))
+      a.hasFields != (fields != nullptr) || (fields != nullptr && strcmp(a.fields.c_str(), fields) != 0))
     return nullptr;
   return &a.text;
 }
