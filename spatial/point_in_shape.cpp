@@ -1,6 +1,7 @@
 // zruPointInShape: opens, queries and closes shape files of the registry.
 #include <strings.h>
 
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -196,20 +197,24 @@ int Answer(char* buffer, int size, QueryStorage& s, const Query& q, const ShapeF
 // Appends "|<metres>m", the distance from the point to the shape's edge.
 int AppendDistance(char* buffer, int size, QueryStorage& s, const Query& q,
                    const ShapeFileInfo& hit, int record) {
-  const ShapeFileShape* shape = s.recent.FindShape(hit.serial, record);
+  const ShapeEdgeRuns* runs = nullptr;
+  const ShapeFileShape* shape = s.recent.FindShape(hit.serial, record, runs);
   if (shape == nullptr) {
     int code = hit.reader.ReadShape(record, s.shape, false);
     if (code != 0) return Fail(buffer, size, ShapeFileErrorText(code, "in reading ShapeFile"), code);
-    s.recent.StoreShape(hit.serial, record, s.shape);
-    shape = &s.shape;
+    shape = s.recent.StoreShape(hit.serial, record, s.shape, runs);
+    if (shape == nullptr) shape = &s.shape;
   }
-  double metres = shape->DistanceToEdge(q.latitude, q.longitude) * 1000.0;
+  const double kilometres = runs != nullptr ? shape->DistanceToEdge(q.latitude, q.longitude, *runs)
+                                            : shape->DistanceToEdge(q.latitude, q.longitude);
+  double metres = kilometres * 1000.0;
   // A NaN or out-of-range distance must not reach the integer conversion.
   long long whole = 0;
   if (metres == metres) whole = static_cast<long long>(std::max(-2147483648.0, std::min(2147483647.0, metres)));
-  char text[32];
-  snprintf(text, sizeof text, "|%lldm", whole);
-  s.answer += text;
+  char text[32] = "|";
+  char* end = std::to_chars(text + 1, text + sizeof text - 1, whole).ptr;
+  *end++ = 'm';
+  s.answer.append(text, static_cast<size_t>(end - text));
   return 0;
 }
 

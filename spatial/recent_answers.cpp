@@ -54,20 +54,28 @@ void RecentAnswers::StoreAnswer(uint64_t file, int32_t record, bool fieldNames, 
   a.file = file;
 }
 
-const ShapeFileShape* RecentAnswers::FindShape(uint64_t file, int32_t record) const {
+const ShapeFileShape* RecentAnswers::FindShape(uint64_t file, int32_t record,
+                                               const ShapeEdgeRuns*& runs) const {
   const Shape& s = shapes_[ShapeSlot(file, record)];
-  return s.file == file && s.record == record ? &s.shape : nullptr;
+  if (s.file != file || s.record != record) return nullptr;
+  runs = &s.runs;
+  return &s.shape;
 }
 
-void RecentAnswers::StoreShape(uint64_t file, int32_t record, const ShapeFileShape& shape) {
-  if (shape.points.size() > kMaxShapePoints) return;
+const ShapeFileShape* RecentAnswers::StoreShape(uint64_t file, int32_t record,
+                                                const ShapeFileShape& shape,
+                                                const ShapeEdgeRuns*& runs) {
+  if (shape.points.size() > kMaxShapePoints) return nullptr;
   Shape& s = shapes_[ShapeSlot(file, record)];
   s.file = 0;
   try {
     s.shape = shape;
+    s.shape.BuildEdgeRuns(s.runs);
   } catch (...) {
-    return;
+    return nullptr;
   }
   s.record = record;
   s.file = file;
+  runs = &s.runs;
+  return &s.shape;
 }

@@ -1,6 +1,7 @@
 // RecentAnswers: what one thread's point queries answered lately, so that
 // a point in a shape already answered costs no attribute read and a
-// distance to a shape already read costs no shape read. A record's
+// distance to a shape already read costs no shape read (and looks at its
+// edges through their runs' boxes). A record's
 // attributes and geometry do not change while its file is open, so the
 // joined answer for (file, record, field list) and the shape of (file,
 // record) can be kept as they are. Files are named by the serial number
@@ -30,10 +31,12 @@ class RecentAnswers {
   void StoreAnswer(uint64_t file, int32_t record, bool fieldNames, const char* fields,
                    const std::string& answer);
 
-  // The shape kept for (file, record), or null.
-  const ShapeFileShape* FindShape(uint64_t file, int32_t record) const;
-  // Keeps a copy of shape for (file, record) when it is small enough.
-  void StoreShape(uint64_t file, int32_t record, const ShapeFileShape& shape);
+  // The shape kept for (file, record), with its edge runs, or null.
+  const ShapeFileShape* FindShape(uint64_t file, int32_t record, const ShapeEdgeRuns*& runs) const;
+  // Keeps a copy of shape for (file, record), with its edge runs, when it is
+  // small enough; the kept copy, or null.
+  const ShapeFileShape* StoreShape(uint64_t file, int32_t record, const ShapeFileShape& shape,
+                                   const ShapeEdgeRuns*& runs);
 
  private:
   static constexpr size_t kAnswerSlots = 512;
@@ -52,6 +55,7 @@ class RecentAnswers {
     uint64_t file = 0;
     int32_t record = -1;
     ShapeFileShape shape;
+    ShapeEdgeRuns runs;
   };
 
   static size_t AnswerSlot(uint64_t file, int32_t record, bool fieldNames, const char* fields);
