@@ -286,6 +286,20 @@ void ShapeFileShape::BuildEdgeRuns(ShapeEdgeRuns& runs) const {
     }
     if (first < last) order += last - first;
   }
+  runs.groups.clear();
+  for (size_t begin = 0; begin < runs.runs.size(); begin += ShapeEdgeRuns::kEdges) {
+    const size_t end = std::min<size_t>(runs.runs.size(), begin + ShapeEdgeRuns::kEdges);
+    ShapeEdgeRuns::Run group = runs.runs[begin];
+    group.first = static_cast<uint32_t>(begin);
+    group.last = static_cast<uint32_t>(end);
+    for (size_t r = begin + 1; r < end; ++r) {
+      group.minX = std::min(group.minX, runs.runs[r].minX);
+      group.maxX = std::max(group.maxX, runs.runs[r].maxX);
+      group.minY = std::min(group.minY, runs.runs[r].minY);
+      group.maxY = std::max(group.maxY, runs.runs[r].maxY);
+    }
+    runs.groups.push_back(group);
+  }
 }
 
 double ShapeFileShape::DistanceToEdge(double latitude, double longitude,
@@ -296,18 +310,25 @@ double ShapeFileShape::DistanceToEdge(double latitude, double longitude,
     return BoxGap(r.minX, r.maxX, r.minY, r.maxY, p);
   };
   // The run whose box lies nearest first: the best distance is then near
-  // its end before the other runs are looked at, and most are passed over.
-  size_t nearestRun = 0;
-  double nearestGap = HUGE_VAL;
-  for (size_t r = 0; r < runs.runs.size(); ++r) {
-    const double g = gap(runs.runs[r]);
-    if (g < nearestGap) nearestGap = g, nearestRun = r;
+  // its end before the other runs are looked at, and most of them, and of
+  // their groups, are passed over. (The nearest group would not do: the
+  // boxes of large groups overlap, and several hold the point.)
+  if (runs.runs.empty()) return 0.0;
+  const ShapeEdgeRuns::Run* first = runs.runs.data();
+  double firstGap = HUGE_VAL;
+  for (const ShapeEdgeRuns::Run& run : runs.runs) {
+    const double g = gap(run);
+    if (g < firstGap) firstGap = g, first = &run;
   }
   Nearest n;
-  for (size_t r = 0; r < runs.runs.size(); ++r) {
-    const ShapeEdgeRuns::Run& run = runs.runs[(r + nearestRun) % runs.runs.size()];
-    if (r > 0 && FartherThan(gap(run), n.best)) continue;
-    NearestOnEdges(points.data(), run.first, run.last, k, p, run.order, n);
+  NearestOnEdges(points.data(), first->first, first->last, k, p, first->order, n);
+  for (const ShapeEdgeRuns::Run& g : runs.groups) {
+    if (FartherThan(gap(g), n.best)) continue;
+    for (uint32_t r = g.first; r < g.last; ++r) {
+      const ShapeEdgeRuns::Run& run = runs.runs[r];
+      if (&run == first || FartherThan(gap(run), n.best)) continue;
+      NearestOnEdges(points.data(), run.first, run.last, k, p, run.order, n);
+    }
   }
   if (n.point.x == 360.0) return 0.0;
   return LatLongDist(n.point.y, n.point.x / k, latitude, longitude);

@@ -41,6 +41,10 @@ struct ShapeEdgeRuns {
   };
   double scale = 1;  // the plane's length of a degree of longitude, in degrees of latitude
   std::vector<Run> runs;
+  // Boxes over kEdges consecutive runs each (first and last name runs, not
+  // points), so that a shape of thousands of edges is not looked at run by
+  // run either.
+  std::vector<Run> groups;
 };
 
 class ZRU_EXPORT ShapeFileShape {

@@ -68,12 +68,20 @@ const ShapeFileShape* RecentAnswers::StoreShape(uint64_t file, int32_t record,
   if (shape.points.size() > kMaxShapePoints) return nullptr;
   Shape& s = shapes_[ShapeSlot(file, record)];
   s.file = 0;
+  keptPoints_ -= s.shape.points.capacity();
+  if (keptPoints_ + shape.points.size() > kShapePointBudget) {
+    s.shape = ShapeFileShape();  // frees what the slot held
+    s.runs = ShapeEdgeRuns();
+    return nullptr;
+  }
   try {
     s.shape = shape;
     s.shape.BuildEdgeRuns(s.runs);
   } catch (...) {
+    keptPoints_ += s.shape.points.capacity();
     return nullptr;
   }
+  keptPoints_ += s.shape.points.capacity();
   s.record = record;
   s.file = file;
   runs = &s.runs;

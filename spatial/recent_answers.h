@@ -9,7 +9,7 @@
 // and reopened file is never confused with the old one.
 //
 // Memory is bounded: a fixed number of slots, answers and shapes beyond a
-// size limit are not kept. Once its strings and shapes have grown, a hit
+// size limit are not kept, nor shapes beyond a budget of points for all. Once its strings and shapes have grown, a hit
 // or a store allocates nothing.
 //
 // Threads: one object belongs to one thread.
@@ -41,8 +41,11 @@ class RecentAnswers {
  private:
   static constexpr size_t kAnswerSlots = 512;
   static constexpr size_t kMaxAnswer = 512;  // bytes
-  static constexpr size_t kShapeSlots = 32;
+  static constexpr size_t kShapeSlots = 128;
   static constexpr size_t kMaxShapePoints = 16384;
+  // The points all kept shapes may hold together (4 MB): a shape that would
+  // go beyond is not kept, and the slot it would have taken is emptied.
+  static constexpr size_t kShapePointBudget = 262144;
 
   struct Answer {
     uint64_t file = 0;  // 0: empty (serials start at 1)
@@ -63,6 +66,7 @@ class RecentAnswers {
 
   Answer answers_[kAnswerSlots];
   Shape shapes_[kShapeSlots];
+  size_t keptPoints_ = 0;  // the capacity of the kept shapes' point arrays
 };
 
 #endif
