@@ -216,8 +216,8 @@ TEST(ShapeFileShape, DistanceToEdgeSkipsNoNearerEdge) {
     }
   }
   // Equally near edges in many runs, visited out of order: a square whose
-  // sides are cut into 40 edges each, with a hole and a part whose starts
-  // overlap (as in a damaged record); points at the centre, on the
+  // sides are cut into 40 edges each, a ring inside it and a part whose start
+  // overlaps it (as in a damaged record); points at the centre, on the
   // diagonals and outside. The first of the nearest edges in file order
   // decides, as for the plain projection.
   ShapeFileShape square;
@@ -228,8 +228,9 @@ TEST(ShapeFileShape, DistanceToEdgeSkipsNoNearerEdge) {
     for (int c = 0; c < 4; ++c)
       for (int step = 0; step < steps; ++step) {
         const double t = static_cast<double>(step) / steps;
-        square.points.push_back({x0 + side * (corners[c][0] + t * (corners[c + 1][0] - corners[c][0])),
-                                 y0 + side * (corners[c][1] + t * (corners[c + 1][1] - corners[c][1]))});
+        square.points.push_back(
+            {x0 + side * (corners[c][0] + t * (corners[c + 1][0] - corners[c][0])),
+             y0 + side * (corners[c][1] + t * (corners[c + 1][1] - corners[c][1]))});
       }
     square.points.push_back({x0, y0});
   };

@@ -18,7 +18,8 @@ size_t RecentAnswers::AnswerSlot(uint64_t file, int32_t record, bool fieldNames,
   // less than a general hash's set-up.
   if (fields != nullptr) {
     uint64_t f = 0xCBF29CE484222325ull;
-    for (const char* c = fields; *c != '\0'; ++c) f = (f ^ static_cast<unsigned char>(*c)) * 0x100000001B3ull;
+    for (const char* c = fields; *c != '\0'; ++c)
+      f = (f ^ static_cast<unsigned char>(*c)) * 0x100000001B3ull;
     h ^= static_cast<size_t>(f) * 31;
   }
   return h % kAnswerSlots;
@@ -32,7 +33,8 @@ const std::string* RecentAnswers::FindAnswer(uint64_t file, int32_t record, bool
                                              const char* fields) const {
   const Answer& a = answers_[AnswerSlot(file, record, fieldNames, fields)];
   if (a.file != file || a.record != record || a.fieldNames != fieldNames ||
-      a.hasFields != (fields != nullptr) || (fields != nullptr && strcmp(a.fields.c_str(), fields) != 0))
+      a.hasFields != (fields != nullptr) ||
+      (fields != nullptr && strcmp(a.fields.c_str(), fields) != 0))
     return nullptr;
   return &a.text;
 }

@@ -1,16 +1,17 @@
 // RecentAnswers: what one thread's point queries answered lately, so that
 // a point in a shape already answered costs no attribute read and a
 // distance to a shape already read costs no shape read (and looks at its
-// edges through their runs' boxes). A record's
-// attributes and geometry do not change while its file is open, so the
-// joined answer for (file, record, field list) and the shape of (file,
-// record) can be kept as they are. Files are named by the serial number
-// their registry entry got when it was created, never reused, so a closed
-// and reopened file is never confused with the old one.
+// edges through their runs' boxes). A record's attributes and geometry do
+// not change while its file is open, so the joined answer for (file,
+// record, field list) and the shape of (file, record) can be kept as they
+// are. Files are named by the serial number their registry entry got when
+// it was created, never reused, so a closed and reopened file is never
+// confused with the old one.
 //
-// Memory is bounded: a fixed number of slots, answers and shapes beyond a
-// size limit are not kept, nor shapes beyond a budget of points for all. Once its strings and shapes have grown, a hit
-// or a store allocates nothing.
+// Memory is bounded: a fixed number of slots; answers and shapes beyond a
+// size limit are not kept, nor shapes beyond a budget of points for all.
+// Once its strings and shapes have grown, a hit or a store allocates
+// nothing.
 //
 // Threads: one object belongs to one thread.
 #ifndef ZRUTILS_SPATIAL_RECENT_ANSWERS_H
