@@ -4,10 +4,16 @@
 #ifndef ZRUTILS_FOUNDATION_NEXT_PARAMETER_H
 #define ZRUTILS_FOUNDATION_NEXT_PARAMETER_H
 
+#include <cstddef>
+
 // True with key and value pointing into the text and cursor past the ";".
 // False when no complete item follows (no "=", no ";", the ";" before the
 // "=", or a TAB before the "="): cursor stays, key and value point at the
 // end of the text.
 bool NextParameter(char*& cursor, char*& key, char*& value);
+
+// The same, and keyLength set to strlen(key), found on the way, for
+// callers that tell keys apart by their length first.
+bool NextParameter(char*& cursor, char*& key, char*& value, size_t& keyLength);
 
 #endif

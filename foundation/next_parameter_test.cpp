@@ -34,9 +34,11 @@ std::vector<long> Parse(std::string text, bool reference) {
   char* base = &text[0];
   char *cursor = base, *key, *value;
   for (;;) {
+    size_t keyLength = 0;
     const bool more = reference ? ReferenceNextParameter(cursor, key, value)
-                                : NextParameter(cursor, key, value);
+                                : NextParameter(cursor, key, value, keyLength);
     cuts.insert(cuts.end(), {key - base, value - base, cursor - base});
+    if (!reference && more && keyLength != strlen(key)) cuts.push_back(-1);
     if (!more) break;
   }
   cuts.push_back(static_cast<long>(std::find(text.begin(), text.end(), '\0') - text.begin()));

@@ -183,39 +183,153 @@ PlanePoint NearestPointOnSegment(PlanePoint a, PlanePoint b, PlanePoint p) {
   return {a.x + t * dx, a.y + t * dy};
 }
 
-}  // namespace
+// The squared distance from p to the nearest place of a box; 0 inside it
+// and for a box with a NaN side, which is never passed over.
+double BoxGap(double minX, double maxX, double minY, double maxY, PlanePoint p) {
+  const double gx = std::max({0.0, minX - p.x, p.x - maxX});
+  const double gy = std::max({0.0, minY - p.y, p.y - maxY});
+  return gx * gx + gy * gy;
+}
 
-double ShapeFileShape::DistanceToEdge(double latitude, double longitude) const {
-  const double mid = (minY + maxY) / 2;
-  double k = LatLongDist(mid, 0.0, mid, 1.0) / 111.19492664455873;
-  if (!(k > 0)) k = 1;
-  const PlanePoint p{longitude * k, latitude};
-  double best = 40589641.0;
-  PlanePoint nearest{360.0, 360.0};
-  const size_t partCount = parts.size();
-  for (size_t part = 0; part < partCount; ++part) {
-    size_t begin = static_cast<size_t>(std::max<int32_t>(parts[part], 0));
-    size_t end = part + 1 < partCount ? static_cast<size_t>(parts[part + 1])
-                                      : points.size();
-    end = std::min(end, points.size());
-    for (size_t i = begin + 1; i < end; ++i) {
-      PlanePoint a{points[i - 1].x * k, points[i - 1].y};
-      PlanePoint b{points[i].x * k, points[i].y};
-      // Most edges lie farther than the best so far even from the point's
-      // nearest place on their box, and are passed over without the
-      // projection. The margin covers the rounding of the projected point,
-      // so no edge that the projection would choose is passed over.
-      const double gx = std::max({0.0, std::min(a.x, b.x) - p.x, p.x - std::max(a.x, b.x)});
-      const double gy = std::max({0.0, std::min(a.y, b.y) - p.y, p.y - std::max(a.y, b.y)});
-      if (gx * gx + gy * gy > best * (1 + 1e-9)) continue;
-      PlanePoint q = NearestPointOnSegment(a, b, p);
-      const double d = (q.x - p.x) * (q.x - p.x) + (q.y - p.y) * (q.y - p.y);
-      if (d < best) {
-        best = d;
-        nearest = q;
-      }
+// A gap beyond this is passed over. The margin covers the rounding of the
+// projected point, so that no edge the projection would choose is passed
+// over.
+bool FartherThan(double gap, double best) { return gap > best * (1 + 1e-9); }
+
+// The nearest point found so far, and the place in the shape's edge order
+// of the edge that gave it.
+struct Nearest {
+  double best = 40589641.0;  // squared; beyond any distance on the earth
+  PlanePoint point{360.0, 360.0};
+  uint64_t order = 0;
+  bool found = false;
+};
+
+// Looks at the edges ending at points [first, last), whose places in the
+// edge order start at order. Of equally near edges the first in edge order
+// is kept, whatever order the runs are looked at in, so that every way of
+// visiting them answers alike.
+void NearestOnEdges(const ShapeFilePoint* points, size_t first, size_t last, double k,
+                    PlanePoint p, uint64_t order, Nearest& n) {
+  for (size_t i = first; i < last; ++i, ++order) {
+    const PlanePoint a{points[i - 1].x * k, points[i - 1].y};
+    const PlanePoint b{points[i].x * k, points[i].y};
+    // Most edges lie farther than the best so far even from the point's
+    // nearest place on their box, and are passed over without the
+    // projection.
+    if (FartherThan(BoxGap(std::min(a.x, b.x), std::max(a.x, b.x), std::min(a.y, b.y),
+                           std::max(a.y, b.y), p),
+                    n.best))
+      continue;
+    const PlanePoint q = NearestPointOnSegment(a, b, p);
+    const double d = (q.x - p.x) * (q.x - p.x) + (q.y - p.y) * (q.y - p.y);
+    if (d < n.best || (d == n.best && n.found && order < n.order)) {
+      n.best = d;
+      n.point = q;
+      n.order = order;
+      n.found = true;
     }
   }
-  if (nearest.x == 360.0) return 0.0;
-  return LatLongDist(nearest.y, nearest.x / k, latitude, longitude);
+}
+
+}  // namespace
+
+void ShapeFileShape::PartEdges(size_t part, size_t& first, size_t& last) const {
+  first = static_cast<size_t>(std::max<int32_t>(parts[part], 0)) + 1;
+  last = part + 1 < parts.size() ? static_cast<size_t>(parts[part + 1]) : points.size();
+  last = std::min(last, points.size());
+}
+
+double ShapeFileShape::DistanceScale() const {
+  const double mid = (minY + maxY) / 2;
+  const double k = LatLongDist(mid, 0.0, mid, 1.0) / 111.19492664455873;
+  return k > 0 ? k : 1;
+}
+
+double ShapeFileShape::DistanceToEdge(double latitude, double longitude) const {
+  const double k = DistanceScale();
+  const PlanePoint p{longitude * k, latitude};
+  Nearest n;
+  uint64_t order = 0;
+  for (size_t part = 0; part < parts.size(); ++part) {
+    size_t first, last;
+    PartEdges(part, first, last);
+    if (first >= last) continue;
+    NearestOnEdges(points.data(), first, last, k, p, order, n);
+    order += last - first;
+  }
+  if (n.point.x == 360.0) return 0.0;
+  return LatLongDist(n.point.y, n.point.x / k, latitude, longitude);
+}
+
+void ShapeFileShape::BuildEdgeRuns(ShapeEdgeRuns& runs) const {
+  const double k = DistanceScale();
+  runs.scale = k;
+  runs.runs.clear();
+  uint64_t order = 0;
+  for (size_t part = 0; part < parts.size(); ++part) {
+    size_t first, last;
+    PartEdges(part, first, last);
+    for (size_t begin = first; begin < last; begin += ShapeEdgeRuns::kEdges) {
+      const size_t end = std::min<size_t>(last, begin + ShapeEdgeRuns::kEdges);
+      ShapeEdgeRuns::Run run{points[begin - 1].x * k, points[begin - 1].x * k,
+                             points[begin - 1].y,     points[begin - 1].y,
+                             static_cast<uint32_t>(begin), static_cast<uint32_t>(end),
+                             order + (begin - first)};
+      for (size_t i = begin; i < end; ++i) {
+        run.minX = std::min(run.minX, points[i].x * k);
+        run.maxX = std::max(run.maxX, points[i].x * k);
+        run.minY = std::min(run.minY, points[i].y);
+        run.maxY = std::max(run.maxY, points[i].y);
+      }
+      runs.runs.push_back(run);
+    }
+    if (first < last) order += last - first;
+  }
+  runs.groups.clear();
+  for (size_t begin = 0; begin < runs.runs.size(); begin += ShapeEdgeRuns::kEdges) {
+    const size_t end = std::min<size_t>(runs.runs.size(), begin + ShapeEdgeRuns::kEdges);
+    ShapeEdgeRuns::Run group = runs.runs[begin];
+    group.first = static_cast<uint32_t>(begin);
+    group.last = static_cast<uint32_t>(end);
+    for (size_t r = begin + 1; r < end; ++r) {
+      group.minX = std::min(group.minX, runs.runs[r].minX);
+      group.maxX = std::max(group.maxX, runs.runs[r].maxX);
+      group.minY = std::min(group.minY, runs.runs[r].minY);
+      group.maxY = std::max(group.maxY, runs.runs[r].maxY);
+    }
+    runs.groups.push_back(group);
+  }
+}
+
+double ShapeFileShape::DistanceToEdge(double latitude, double longitude,
+                                      const ShapeEdgeRuns& runs) const {
+  const double k = runs.scale;
+  const PlanePoint p{longitude * k, latitude};
+  const auto gap = [p](const ShapeEdgeRuns::Run& r) {
+    return BoxGap(r.minX, r.maxX, r.minY, r.maxY, p);
+  };
+  // The run whose box lies nearest first: the best distance is then near
+  // its end before the other runs are looked at, and most of them, and of
+  // their groups, are passed over. (The nearest group would not do: the
+  // boxes of large groups overlap, and several hold the point.)
+  if (runs.runs.empty()) return 0.0;
+  const ShapeEdgeRuns::Run* first = runs.runs.data();
+  double firstGap = HUGE_VAL;
+  for (const ShapeEdgeRuns::Run& run : runs.runs) {
+    const double g = gap(run);
+    if (g < firstGap) firstGap = g, first = &run;
+  }
+  Nearest n;
+  NearestOnEdges(points.data(), first->first, first->last, k, p, first->order, n);
+  for (const ShapeEdgeRuns::Run& g : runs.groups) {
+    if (FartherThan(gap(g), n.best)) continue;
+    for (uint32_t r = g.first; r < g.last; ++r) {
+      const ShapeEdgeRuns::Run& run = runs.runs[r];
+      if (&run == first || FartherThan(gap(run), n.best)) continue;
+      NearestOnEdges(points.data(), run.first, run.last, k, p, run.order, n);
+    }
+  }
+  if (n.point.x == 360.0) return 0.0;
+  return LatLongDist(n.point.y, n.point.x / k, latitude, longitude);
 }

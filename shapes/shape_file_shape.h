@@ -16,11 +16,36 @@
 #ifndef ZRUTILS_SHAPES_SHAPE_FILE_SHAPE_H
 #define ZRUTILS_SHAPES_SHAPE_FILE_SHAPE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "foundation/export.h"
 #include "shapes/shape_file_point.h"
+
+class ShapeFileShape;
+
+// Boxes over runs of consecutive edges of one shape, in the plane in which
+// ShapeFileShape::DistanceToEdge measures, so that the distance passes over
+// whole runs that lie farther than the nearest edge found. Made by
+// ShapeFileShape::BuildEdgeRuns for a shape asked about many times, and
+// valid while the shape is not changed. Threads: read by any number at once.
+struct ShapeEdgeRuns {
+  // Edges per run: few enough that the run holding the nearest edge costs
+  // little, many enough that the boxes are few.
+  static constexpr uint32_t kEdges = 16;
+  struct Run {
+    double minX, maxX, minY, maxY;  // x scaled as in the plane
+    uint32_t first, last;           // the edges ending at points [first, last)
+    uint64_t order;                 // the place of the first edge in the shape's edge order
+  };
+  double scale = 1;  // the plane's length of a degree of longitude, in degrees of latitude
+  std::vector<Run> runs;
+  // Boxes over kEdges consecutive runs each (first and last name runs, not
+  // points), so that a shape of thousands of edges is not looked at run by
+  // run either.
+  std::vector<Run> groups;
+};
 
 class ZRU_EXPORT ShapeFileShape {
  public:
@@ -58,6 +83,12 @@ class ZRU_EXPORT ShapeFileShape {
   // mid-latitude (unscaled at the poles, where that length is 0). 0 for a
   // shape without edges.
   double DistanceToEdge(double latitude, double longitude) const;
+  // The same kilometres, to the last bit, looking first at the run whose
+  // box lies nearest and passing over runs whose boxes lie farther than the
+  // nearest edge found; runs must have been built from this shape.
+  double DistanceToEdge(double latitude, double longitude, const ShapeEdgeRuns& runs) const;
+  // Makes the runs of this shape's edges (reusing the array's capacity).
+  void BuildEdgeRuns(ShapeEdgeRuns& runs) const;
 
   // The bounding box of one part's points; the shape's own box for no such
   // part or a part without points.
@@ -84,6 +115,11 @@ class ZRU_EXPORT ShapeFileShape {
   // The point range [begin, end) of a part, clamped to points; false for no
   // such part.
   bool PartRange(uint32_t part, const ShapeFilePoint*& begin, const ShapeFilePoint*& end) const;
+  // The edges of a part, as the point indexes [first, last) of their ends.
+  void PartEdges(size_t part, size_t& first, size_t& last) const;
+  // The length of a degree of longitude at the shape's mid-latitude, in
+  // degrees of latitude (1 at the poles).
+  double DistanceScale() const;
 };
 
 #endif

@@ -197,8 +197,10 @@ TEST(ShapeFileShape, DistanceToEdgeSkipsNoNearerEdge) {
     return nx == 360.0 ? 0.0 : LatLongDist(ny, nx / k, latitude, longitude);
   };
   SplitMix64 random{77};
+  ShapeEdgeRuns runs;
   for (int32_t r = 0; r < reader.RecordCount(); ++r) {
     const ShapeFileShape& shape = reader.ReadShape(r);
+    shape.BuildEdgeRuns(runs);
     for (int i = 0; i < 40; ++i) {
       // Near a vertex, or anywhere around the shape's box.
       const ShapeFilePoint& v = shape.points[static_cast<size_t>(random.Uniform() * shape.points.size())];
@@ -206,10 +208,61 @@ TEST(ShapeFileShape, DistanceToEdgeSkipsNoNearerEdge) {
                                     : shape.minY - 1 + (shape.maxY - shape.minY + 2) * random.Uniform();
       const double longitude = i % 2 ? v.x + (random.Uniform() - 0.5) * 0.01
                                      : shape.minX - 1 + (shape.maxX - shape.minX + 2) * random.Uniform();
-      ASSERT_EQ(shape.DistanceToEdge(latitude, longitude), oracle(shape, latitude, longitude))
+      const double expected = oracle(shape, latitude, longitude);
+      ASSERT_EQ(shape.DistanceToEdge(latitude, longitude), expected)
+          << r << " " << latitude << ", " << longitude;
+      ASSERT_EQ(shape.DistanceToEdge(latitude, longitude, runs), expected)
           << r << " " << latitude << ", " << longitude;
     }
   }
+  // Equally near edges in many runs, visited out of order: a square whose
+  // sides are cut into 40 edges each, a ring inside it and a part whose start
+  // overlaps it (as in a damaged record); points at the centre, on the
+  // diagonals and outside. The first of the nearest edges in file order
+  // decides, as for the plain projection.
+  ShapeFileShape square;
+  square.shapeType = 5;
+  const auto ring = [&square](double x0, double y0, double side, int steps) {
+    square.parts.push_back(static_cast<int32_t>(square.points.size()));
+    const double corners[5][2] = {{0, 0}, {0, 1}, {1, 1}, {1, 0}, {0, 0}};
+    for (int c = 0; c < 4; ++c)
+      for (int step = 0; step < steps; ++step) {
+        const double t = static_cast<double>(step) / steps;
+        square.points.push_back(
+            {x0 + side * (corners[c][0] + t * (corners[c + 1][0] - corners[c][0])),
+             y0 + side * (corners[c][1] + t * (corners[c + 1][1] - corners[c][1]))});
+      }
+    square.points.push_back({x0, y0});
+  };
+  ring(10, 40, 2, 40);
+  ring(10.5, 40.5, 1, 7);
+  square.parts.push_back(square.parts[0] + 30);  // overlaps the first ring
+  square.minX = 10, square.maxX = 12, square.minY = 40, square.maxY = 42;
+  square.BuildEdgeRuns(runs);
+  ASSERT_GT(runs.runs.size(), 10u);
+  for (const auto& point : std::vector<std::pair<double, double>>{
+           {41, 11}, {40.25, 10.25}, {41.75, 11.75}, {41, 10.25}, {39, 11}, {41, 13}, {40.5, 10.5},
+           {43, 13}, {41, 11.0000001}, {40.999999, 11}}) {
+    ASSERT_EQ(square.DistanceToEdge(point.first, point.second, runs),
+              oracle(square, point.first, point.second))
+        << point.first << ", " << point.second;
+    ASSERT_EQ(square.DistanceToEdge(point.first, point.second),
+              oracle(square, point.first, point.second));
+  }
+  // Two vertices equally near (30, 0) in the plane but not on the earth:
+  // (31, 1), reached by the first edge, and (29, 1), in the last run, whose
+  // box lies nearer and is looked at first. The first edge must win.
+  ShapeFileShape tie;
+  tie.shapeType = 5;
+  tie.parts = {0};
+  tie.points = {{1, 31}, {2, 32}};
+  for (int i = 0; i < 40; ++i) tie.points.push_back({5.0 + i, 40});
+  tie.points.insert(tie.points.end(), {{2, 28}, {1, 29}, {3, 30}, {1, 31}});
+  tie.minX = 1, tie.maxX = 44, tie.minY = 28, tie.maxY = 40;
+  tie.BuildEdgeRuns(runs);
+  ASSERT_EQ(tie.DistanceToEdge(30, 0, runs), oracle(tie, 30, 0));
+  ASSERT_EQ(tie.DistanceToEdge(30, 0), oracle(tie, 30, 0));
+  ASSERT_NE(oracle(tie, 30, 0), LatLongDist(29, 1, 30, 0));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // zruPointInShape: opens, queries and closes shape files of the registry.
 #include <strings.h>
 
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -42,14 +43,16 @@ std::string ShapeFileErrorText(int code, const char* context) {
   return text + std::string(context);
 }
 
-static bool IsTrue(const char* value) { return strcasecmp(value, "True") == 0; }
-
-// Keys compare without regard to case; the lengths first, so that most keys
-// are told apart without a comparison.
+// Keys and "True" compare without regard to case. The lengths come first,
+// so that most keys are told apart without a comparison; then the spelling
+// written here, byte for byte, which is how hosts nearly always write them,
+// and strcasecmp (which reads the locale) only for other spellings.
 template <size_t N>
-bool IsKey(const char* key, size_t length, const char (&name)[N]) {
-  return length == N - 1 && strcasecmp(key, name) == 0;
+bool IsWord(const char* text, size_t length, const char (&word)[N]) {
+  return length == N - 1 && (memcmp(text, word, N - 1) == 0 || strcasecmp(text, word) == 0);
 }
+
+static bool IsTrue(const char* value) { return IsWord(value, strlen(value), "True"); }
 
 int Fail(char* buffer, int size, const std::string& text, int status) {
   CopyAnswer(buffer, text, size);
@@ -60,31 +63,31 @@ int Fail(char* buffer, int size, const std::string& text, int status) {
 // already written.
 static int Parse(char* buffer, int size, QueryStorage& s, Query& q) {
   char *cursor = buffer, *key, *value;
-  while (NextParameter(cursor, key, value)) {
-    const size_t keyLength = strlen(key);
-    if (IsKey(key, keyLength, "ShapeFile")) {
+  size_t keyLength;
+  while (NextParameter(cursor, key, value, keyLength)) {
+    if (IsWord(key, keyLength, "ShapeFile")) {
       SplitInPlace(value, ',', false, s.files);
-    } else if (IsKey(key, keyLength, "OpenShapeFile")) {
+    } else if (IsWord(key, keyLength, "OpenShapeFile")) {
       SplitInPlace(value, ',', false, s.files);
       q.openMode = true;
       ReadFileMapShapeFilesSetting();
-    } else if (IsKey(key, keyLength, "LatLong")) {
+    } else if (IsWord(key, keyLength, "LatLong")) {
       char* end = value;
       q.latitude = ParseDouble(value, &end);
       q.longitude = *end != '\0' ? ParseDouble(end + 1, nullptr) : 0.0;
-    } else if (IsKey(key, keyLength, "Fields")) {
+    } else if (IsWord(key, keyLength, "Fields")) {
       q.fields = value;
-    } else if (IsKey(key, keyLength, "FieldNames")) {
+    } else if (IsWord(key, keyLength, "FieldNames")) {
       q.fieldNames = IsTrue(value);
-    } else if (IsKey(key, keyLength, "Distance")) {
+    } else if (IsWord(key, keyLength, "Distance")) {
       q.distance = IsTrue(value);
-    } else if (IsKey(key, keyLength, "IndexPrecision")) {
+    } else if (IsWord(key, keyLength, "IndexPrecision")) {
       long number = strtol(value, nullptr, 10);
       if (number == 0 && value[0] != '0') return Fail(buffer, size, "Invalid Precision", -2);
       q.precision = static_cast<int>(std::max<long>(INT_MIN, std::min<long>(INT_MAX, number)));
-    } else if (IsKey(key, keyLength, "HigherIndexPrecision")) {
+    } else if (IsWord(key, keyLength, "HigherIndexPrecision")) {
       if (IsTrue(value)) q.precision = -2;
-    } else if (IsKey(key, keyLength, "CloseShapeFile")) {
+    } else if (IsWord(key, keyLength, "CloseShapeFile")) {
       SplitInPlace(value, ',', false, s.files);
       q.close = true;
       return 0;
@@ -139,15 +142,15 @@ int Find(char* buffer, int size, QueryStorage& s, const Query& q, ShapeFileInfo*
 }
 
 // The record's values of the fields asked for (all without "Fields"),
-// joined by '|', into s.answer. A record's values stay as they are while
-// its file is open, so an answer given before is given again unread.
+// joined by '|': text points at the answer kept from before (a record's
+// values stay as they are while its file is open) or at s.answer, where a
+// new answer is made.
 int Answer(char* buffer, int size, QueryStorage& s, const Query& q, const ShapeFileInfo& hit,
-           int record) {
+           int record, const std::string*& text) {
   const char* fieldsKey = q.fields;
-  if (const std::string* known = s.recent.FindAnswer(hit.serial, record, q.fieldNames, fieldsKey)) {
-    s.answer = *known;
-    return 0;
-  }
+  text = s.recent.FindAnswer(hit.serial, record, q.fieldNames, fieldsKey);
+  if (text != nullptr) return 0;
+  text = &s.answer;
   // Cutting the list writes into it: the key is the text as given.
   if (fieldsKey != nullptr) {
     s.fieldsText.assign(fieldsKey);
@@ -194,20 +197,24 @@ int Answer(char* buffer, int size, QueryStorage& s, const Query& q, const ShapeF
 // Appends "|<metres>m", the distance from the point to the shape's edge.
 int AppendDistance(char* buffer, int size, QueryStorage& s, const Query& q,
                    const ShapeFileInfo& hit, int record) {
-  const ShapeFileShape* shape = s.recent.FindShape(hit.serial, record);
+  const ShapeEdgeRuns* runs = nullptr;
+  const ShapeFileShape* shape = s.recent.FindShape(hit.serial, record, runs);
   if (shape == nullptr) {
     int code = hit.reader.ReadShape(record, s.shape, false);
     if (code != 0) return Fail(buffer, size, ShapeFileErrorText(code, "in reading ShapeFile"), code);
-    s.recent.StoreShape(hit.serial, record, s.shape);
-    shape = &s.shape;
+    shape = s.recent.StoreShape(hit.serial, record, s.shape, runs);
+    if (shape == nullptr) shape = &s.shape;
   }
-  double metres = shape->DistanceToEdge(q.latitude, q.longitude) * 1000.0;
+  const double kilometres = runs != nullptr ? shape->DistanceToEdge(q.latitude, q.longitude, *runs)
+                                            : shape->DistanceToEdge(q.latitude, q.longitude);
+  double metres = kilometres * 1000.0;
   // A NaN or out-of-range distance must not reach the integer conversion.
   long long whole = 0;
   if (metres == metres) whole = static_cast<long long>(std::max(-2147483648.0, std::min(2147483647.0, metres)));
-  char text[32];
-  snprintf(text, sizeof text, "|%lldm", whole);
-  s.answer += text;
+  char text[32] = "|";
+  char* end = std::to_chars(text + 1, text + sizeof text - 1, whole).ptr;
+  *end++ = 'm';
+  s.answer.append(text, static_cast<size_t>(end - text));
   return 0;
 }
 
@@ -219,7 +226,10 @@ int WriteAnswer(char* buffer, int size, const std::string& answer) {
   return Fail(buffer, size, "Buffer too small", -6);
 }
 
-QueryStorage& ThreadQueryStorage() {
+// Not inlined: a caller then holds the storage's address for the whole
+// call, where an inlined access to a thread_local of a shared library would
+// look it up again (a call of __tls_get_addr) after every call it makes.
+__attribute__((noinline)) QueryStorage& ThreadQueryStorage() {
   static thread_local QueryStorage storage;
   return storage;
 }
@@ -245,12 +255,12 @@ static int PointInShape(char* buffer, int size, QueryStorage& s) {
   ShapeFileInfo* hit;
   int record;
   if (int status = Find(buffer, size, s, q, hit, record)) return status;
-  if (hit != nullptr) {
-    if (int status = Answer(buffer, size, s, q, *hit, record)) return status;
-    if (q.distance) {
-      if (int status = AppendDistance(buffer, size, s, q, *hit, record)) return status;
-    }
-  }
+  if (hit == nullptr) return WriteAnswer(buffer, size, s.answer);
+  const std::string* text;
+  if (int status = Answer(buffer, size, s, q, *hit, record, text)) return status;
+  if (!q.distance) return WriteAnswer(buffer, size, *text);
+  if (text != &s.answer) s.answer = *text;
+  if (int status = AppendDistance(buffer, size, s, q, *hit, record)) return status;
   return WriteAnswer(buffer, size, s.answer);
 }
 

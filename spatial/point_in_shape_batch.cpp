@@ -62,8 +62,9 @@ int Attributes(const char* shapeFile, int record, const char* fields, char* buff
     fieldList.assign(fields);
     q.fields = &fieldList[0];
   }
-  if (int status = point_in_shape::Answer(buffer, size, s, q, entry, record)) return status;
-  return point_in_shape::WriteAnswer(buffer, size, s.answer);
+  const std::string* text;
+  if (int status = point_in_shape::Answer(buffer, size, s, q, entry, record, text)) return status;
+  return point_in_shape::WriteAnswer(buffer, size, *text);
 }
 
 }  // namespace

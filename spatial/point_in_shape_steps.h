@@ -61,10 +61,12 @@ int Acquire(char* buffer, int size, QueryStorage& s, const Query& q);
 int Find(char* buffer, int size, QueryStorage& s, const Query& q, ShapeFileInfo*& hit,
          int& record);
 
-// The record's values of q.fields (all without), joined by '|', appended
-// to s.answer. Writes into q.fields.
+// The record's values of q.fields (all without), joined by '|': text
+// points at an answer kept from an earlier call (valid until the next step
+// on s), or at s.answer, to which a new answer is appended. Writes into
+// q.fields.
 int Answer(char* buffer, int size, QueryStorage& s, const Query& q, const ShapeFileInfo& hit,
-           int record);
+           int record, const std::string*& text);
 
 // Copies answer into the buffer, or answers "Buffer too small" (-6).
 int WriteAnswer(char* buffer, int size, const std::string& answer);

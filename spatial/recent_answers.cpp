@@ -1,8 +1,6 @@
 #include "spatial/recent_answers.h"
 
 #include <cstring>
-#include <functional>
-#include <string_view>
 
 namespace {
 
@@ -16,7 +14,14 @@ size_t Mix(uint64_t file, int32_t record) {
 size_t RecentAnswers::AnswerSlot(uint64_t file, int32_t record, bool fieldNames,
                                  const char* fields) {
   size_t h = Mix(file, record) ^ (fieldNames ? 0x51ED27u : 0);
-  if (fields != nullptr) h ^= std::hash<std::string_view>()(fields) * 31;
+  // FNV-1a over the field list, which is short ("name"): a byte loop costs
+  // less than a general hash's set-up.
+  if (fields != nullptr) {
+    uint64_t f = 0xCBF29CE484222325ull;
+    for (const char* c = fields; *c != '\0'; ++c)
+      f = (f ^ static_cast<unsigned char>(*c)) * 0x100000001B3ull;
+    h ^= static_cast<size_t>(f) * 31;
+  }
   return h % kAnswerSlots;
 }
 
@@ -28,7 +33,8 @@ const std::string* RecentAnswers::FindAnswer(uint64_t file, int32_t record, bool
                                              const char* fields) const {
   const Answer& a = answers_[AnswerSlot(file, record, fieldNames, fields)];
   if (a.file != file || a.record != record || a.fieldNames != fieldNames ||
-      a.hasFields != (fields != nullptr) || (fields != nullptr && a.fields != fields))
+      a.hasFields != (fields != nullptr) ||
+      (fields != nullptr && strcmp(a.fields.c_str(), fields) != 0))
     return nullptr;
   return &a.text;
 }
@@ -50,20 +56,36 @@ void RecentAnswers::StoreAnswer(uint64_t file, int32_t record, bool fieldNames, 
   a.file = file;
 }
 
-const ShapeFileShape* RecentAnswers::FindShape(uint64_t file, int32_t record) const {
+const ShapeFileShape* RecentAnswers::FindShape(uint64_t file, int32_t record,
+                                               const ShapeEdgeRuns*& runs) const {
   const Shape& s = shapes_[ShapeSlot(file, record)];
-  return s.file == file && s.record == record ? &s.shape : nullptr;
+  if (s.file != file || s.record != record) return nullptr;
+  runs = &s.runs;
+  return &s.shape;
 }
 
-void RecentAnswers::StoreShape(uint64_t file, int32_t record, const ShapeFileShape& shape) {
-  if (shape.points.size() > kMaxShapePoints) return;
+const ShapeFileShape* RecentAnswers::StoreShape(uint64_t file, int32_t record,
+                                                const ShapeFileShape& shape,
+                                                const ShapeEdgeRuns*& runs) {
+  if (shape.points.size() > kMaxShapePoints) return nullptr;
   Shape& s = shapes_[ShapeSlot(file, record)];
   s.file = 0;
+  keptPoints_ -= s.shape.points.capacity();
+  if (keptPoints_ + shape.points.size() > kShapePointBudget) {
+    s.shape = ShapeFileShape();  // frees what the slot held
+    s.runs = ShapeEdgeRuns();
+    return nullptr;
+  }
   try {
     s.shape = shape;
+    s.shape.BuildEdgeRuns(s.runs);
   } catch (...) {
-    return;
+    keptPoints_ += s.shape.points.capacity();
+    return nullptr;
   }
+  keptPoints_ += s.shape.points.capacity();
   s.record = record;
   s.file = file;
+  runs = &s.runs;
+  return &s.shape;
 }

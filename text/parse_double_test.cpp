@@ -45,6 +45,16 @@ TEST(ParseDouble, AgreesWithStrtodOnRandomCoordinates) {
     snprintf(text, sizeof text, formats[i % 4], value);
     ExpectAsStrtod(text);
   }
+  // Around the short decimals read without from_chars: 15 and 16 digits,
+  // 22 and 23 after the point, integers near 2^53.
+  std::uniform_int_distribution<long long> digits(0, 99999999999999999);
+  const char* const shapes[] = {"%lld",        "%.15lld",         "%.16lld",
+                                "0.%.15lld",   "-9.%.14lld",      "0.0000000%.15lld",
+                                "0.00000000%.15lld", "12345.%.11lld", "9007199254740%.3lld"};
+  for (int i = 0; i < 20000; ++i) {
+    snprintf(text, sizeof text, shapes[i % 9], digits(random) % (i % 2 ? 1000 : 10000000000000000));
+    ExpectAsStrtod(text);
+  }
 }
 
 // Where the locale's decimal point is a comma, both stop at the ".".

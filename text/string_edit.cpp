@@ -347,8 +347,7 @@ char* IncludeTrailingPathDelimiter(char* s) {
 void SplitInPlace(char* text, char delimiter, bool keepEmpties, std::vector<char*>& pieces) {
   pieces.clear();
   for (char* start = text;; ++start) {
-    char* end = start;
-    while (*end != '\0' && *end != delimiter) ++end;
+    char* end = strchrnul(start, delimiter);
     const bool last = *end == '\0';
     char* first = start;
     char* stop = end;
