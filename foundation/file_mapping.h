@@ -60,7 +60,4 @@ class ZRU_EXPORT FileMapping : private ZRNonCopyable {
   unsigned char* memory_ = nullptr;
 };
 
-// The system's text for an errno value (thread-safe, unlike strerror).
-std::string SystemErrorText(int error);
-
 #endif

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "foundation/system_error_text.h"
 #include "text/string_edit.h"
 
 namespace {

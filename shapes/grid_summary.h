@@ -25,9 +25,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "foundation/export.h"
+
 struct GridOnShapeFileMetaData;
 
-class GridSummary {
+class ZRU_EXPORT GridSummary {
  public:
   // The verdict that sends a point to the fine index.
   static constexpr uint32_t kLookFine = 0xFFFFFFFFu;
