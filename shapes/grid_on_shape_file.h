@@ -116,7 +116,8 @@ class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
                  std::vector<int>& candidates) const;
 
   // Statistics: precision, longitude and latitude ranges and the share of
-  // cells that need no exact test. The flag has no effect.
+  // cells that need no exact test. flag is ignored (kept for existing
+  // callers).
   int ShowInfo(FILE* stream, bool flag = false) const;
   // The ranges and the list area of the column holding longitude.
   int DebugAColumn(FILE* stream, double longitude) const;

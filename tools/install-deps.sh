@@ -18,6 +18,8 @@ if [ "${1:-}" = "--tests" ]; then
   # shapely read the shapes for GEOS, the oracle).
   packages+=(python3 python3-numpy python3-pandas python3-dask python3-distributed python3-pytest
              python3-shapely python3-pyshp)
+  # pkg-config: the installed package's test builds a host through zrutils.pc.
+  packages+=(pkg-config)
 fi
 as_root apt-get update -qq
 as_root apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
