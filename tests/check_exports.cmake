@@ -109,7 +109,9 @@ string(REGEX MATCHALL "(FUNC|OBJECT) +(GLOBAL|WEAK) +DEFAULT +[0-9]+ +[^\n]+" ma
 set(missing "")
 foreach(line ${marked})
   string(REGEX REPLACE "^.* " "" name "${line}")
-  if(name MATCHES "^_Z(N|NK|TI|TS|TV|GV|ZN|ZNK)?(St|9__gnu_cxx|NSt|NKSt)")
+  # (Sanitizers add markers of their own beside the marked symbols.)
+  if(name MATCHES "^_Z(N|NK|TI|TS|TV|GV|ZN|ZNK)?(St|9__gnu_cxx|NSt|NKSt)"
+     OR name MATCHES "^(__odr_asan|__asan|__ubsan|__tsan|__sanitizer)")
     continue()
   endif()
   string(FIND "${mangled_text}" "\n${name}\n" at)
