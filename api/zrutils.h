@@ -165,6 +165,28 @@ enum {
   ERR_LIST_FULL = 24205     /* no identifier is left above the highest one */
 };
 
+/* Status codes of the point-in-shape entry points (zruPointInShape,
+ * zruPointInShapeBatch, zruShapeAttributes) below zero; they also answer
+ * the shapefile codes 28001 to 28022 and the file codes. */
+enum {
+  ERR_PIP_NO_SHAPE_FILE = -1,    /* "ShapeFile not provided" */
+  ERR_PIP_BAD_PARAMETER = -2,    /* "Missing or invalid LatLong", "Invalid
+                                    Precision"; a null buffer or array, a
+                                    negative size or count */
+  ERR_PIP_NOT_POLYGONS = -5,     /* "Shape File not supported": a file of
+                                    other than polygons */
+  ERR_PIP_BUFFER_TOO_SMALL = -6  /* "Buffer too small" */
+};
+
+/* Status codes of zruCountBoundaries below zero; it also answers 990, 991
+ * and the address-data library's own codes. */
+enum {
+  ERR_COUNT_BAD_PARAMETER = -1,  /* a null buffer or negative size, an item
+                                    missing or invalid, a blank delimiter,
+                                    no GIF with Latitude+Longitude */
+  ERR_COUNT_INTERNAL = -2        /* "Out of memory", "Internal error" */
+};
+
 #ifdef __cplusplus
 }
 #endif

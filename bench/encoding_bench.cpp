@@ -10,6 +10,7 @@
 
 #include "text/base64.h"
 #include "text/sha1.h"
+#include "text/sha1_portable.h"
 #include "text/tea.h"
 
 namespace {

@@ -11,13 +11,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "foundation/export.h"
+
 // The file only grows by appended lines, and records are rewritten in place
 // with lines of the same length, so a record's position never changes and
 // the index can be kept up to date by reading only the bytes appended since
 // its last read. It holds positions only, never a status or a time: those
 // are read from the file at each search. Not thread-safe: its owner
 // serialises calls and holds the file's lock (shared at least) around them.
-class CacheFileIndex {
+class ZRU_EXPORT CacheFileIndex {
  public:
   // Domains whose needle ("\n<domain>\t") exceeds this are not indexed
   // (their TAB may lie beyond the first window of a line); their searches

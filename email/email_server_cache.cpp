@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "email/cache_line_scan.h"
+
 namespace {
 
 const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ+/";

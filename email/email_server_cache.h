@@ -123,17 +123,4 @@ ZRU_EXPORT int MinutesSince2010();
 // to 4 characters; a status of 0 or line feed is written as a blank.
 ZRU_EXPORT std::string MakeCacheLine(const std::string& domain, char status, int minutes);
 
-// Where FindCacheLine found a record.
-struct CacheLineHit {
-  int64_t position = 0;  // offset of the domain's first byte
-  char status = 0;
-  int minutes = 0;
-};
-
-// Scans the file fd (with pread, from offset 0) for the first "\n<domain>\t"
-// whose line ends with a line feed, windowSize bytes at a time. 0 found, 1
-// not found, kCacheReadError. The scan Search runs; exposed for the fuzzer.
-int FindCacheLine(int fd, const std::string& domain, size_t windowSize,
-                  std::vector<char>& window, CacheLineHit& hit);
-
 #endif

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "email/cache_line_scan.h"
 #include "email/email_server_cache.h"
 #include "tests/test_support.h"
 

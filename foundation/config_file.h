@@ -1,23 +1,15 @@
 // The configuration file (docs/config_file.md): where it is found and how
 // its lines are read. Shared by MorvelConfig and the registry-style
-// functions, which differ only in the limit on HOME.
+// functions, which differ only in the limit on HOME. Internal: not
+// installed, its functions are not exported.
 #ifndef ZRUTILS_FOUNDATION_CONFIG_FILE_H
 #define ZRUTILS_FOUNDATION_CONFIG_FILE_H
 
 #include <cstdio>
 #include <string>
 
+#include "foundation/config_codes.h"
 #include "foundation/text_file.h"
-
-// Result codes of the configuration store.
-enum : int {
-  ERR_CONFIG_NAME_TOO_LONG = 1300,  // registry-style: key and name over 254 characters
-  ERR_CONFIG_NO_FILE = 1301,        // no configuration file could be opened
-  ERR_CONFIG_NOT_FOUND = 1302,      // no such value
-  ERR_CONFIG_READ = 1320,           // read error on the configuration file
-  ERR_CONFIG_BAD_NAME = 1321,       // MorvelConfig: the name holds "/" or "="
-  ERR_CONFIG_NOT_A_NUMBER = 1322,   // MorvelConfig::ReadValueI: not an unsigned int
-};
 
 // Opens ("r") the first of: ".morvel" in the current directory; the file
 // named by MORVEL_CONFIG_FILE; $HOME/.morvel; "/usr/etc/.morvel". Unset

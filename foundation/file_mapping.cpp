@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "foundation/system_error_text.h"
 #include "text/string_edit.h"
 
 std::string SystemErrorText(int error) {

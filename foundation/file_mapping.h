@@ -28,7 +28,7 @@ enum : int {
   // Open read-only and map for reading; without it, read-write and mapped
   // for reading and writing.
   FileMapReadOnly = 1,
-  // Accepted, no effect.
+  // Ignored: kept so that programs that pass it still compile.
   FileMapReserved = 2,
   // Remove the file's directory entry once the mapping is made, so the data
   // lives only as long as the mapping.
@@ -43,7 +43,8 @@ class ZRU_EXPORT FileMapping : private ZRNonCopyable {
   // Maps the whole file at path. Returns 0 or one of the codes above; on
   // failure nothing stays open and, when errorText is given, the system's
   // text for the error is written into it, cut to errorTextSize - 1
-  // characters (size 0 writes nothing). mapName has no effect here.
+  // characters (size 0 writes nothing). mapName is ignored (may be null): mappings
+  // have no names on this platform; the parameter stays for existing callers.
   int Open(const char* path, const char* mapName, int flags, char* errorText,
            int errorTextSize = 256);
   // Unmaps and closes the descriptor; nothing when not open.
@@ -59,8 +60,5 @@ class ZRU_EXPORT FileMapping : private ZRNonCopyable {
   int32_t size_ = 0;
   unsigned char* memory_ = nullptr;
 };
-
-// The system's text for an errno value (thread-safe, unlike strerror).
-std::string SystemErrorText(int error);
 
 #endif

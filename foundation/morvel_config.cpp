@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "foundation/config_file.h"
 #include "text/unicode.h"
 
 bool MorvelConfig::OpenKey(const std::string& key, int) {

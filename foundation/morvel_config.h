@@ -2,7 +2,7 @@
 // read once per object. Every setting is a line "key/path/name=value"; the
 // caller selects a key and reads or enumerates the values below it. Names
 // and keys are compared without regard to ASCII case; values come back as
-// written. Failures are result codes (config_file.h) left in LastError().
+// written. Failures are result codes (config_codes.h) left in LastError().
 //
 // Not thread-safe: make one object per use, on the stack, so that every use
 // sees the file as it is then.
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/config_file.h"
+#include "foundation/config_codes.h"
 #include "foundation/export.h"
 
 class ZRU_EXPORT MorvelConfig {

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "foundation/system_error_text.h"
 #include "text/string_edit.h"
 
 namespace {
@@ -30,7 +31,7 @@ int64_t StreamSize(FILE* file) {
 
 }  // namespace
 
-int MTFile::Open(const char* path, int openType, const char* mapName,
+int MTFile::Open(const char* path, int openType, const char* /*mapName*/,
                  char* errorText, int errorTextSize) {
   if (errorText != nullptr && errorTextSize > 0) errorText[0] = '\0';
   Close();
@@ -63,7 +64,7 @@ int MTFile::Open(const char* path, int openType, const char* mapName,
     fclose(file_);
     file_ = nullptr;
     state_ = MTFileClosed;
-    const int result = mapping_.Open(path, mapName, FileMapReadOnly | FileMapReserved,
+    const int result = mapping_.Open(path, nullptr, FileMapReadOnly,
                                      errorText, errorTextSize);
     if (result != 0) {
       Close();

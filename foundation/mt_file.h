@@ -56,7 +56,8 @@ class ZRU_EXPORT MTFile : private ZRNonCopyable {
   // a result code; a failure leaves the object closed. errorText (may be
   // null) is a buffer of errorTextSize bytes: it is made empty first and
   // receives a message on some failures, always cut to fit. Files of 2 GiB
-  // or more are refused with ERR_FILE_TOO_LARGE. mapName has no effect here.
+  // or more are refused with ERR_FILE_TOO_LARGE. mapName is ignored (may be null), as
+  // by FileMapping::Open.
   int Open(const char* path, int openType, const char* mapName, char* errorText,
            int errorTextSize);
 

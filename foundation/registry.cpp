@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "foundation/config_file.h"
 #include "foundation/text_file.h"
 
 namespace {

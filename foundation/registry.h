@@ -1,11 +1,11 @@
 // Registry-style access to the configuration file (docs/config_file.md) for
 // sibling programs: each call opens and scans the file again and keeps no
-// state, so any thread may call them. Result codes are in config_file.h.
+// state, so any thread may call them. Result codes are in config_codes.h.
 // The file is never written.
 #ifndef ZRUTILS_FOUNDATION_REGISTRY_H
 #define ZRUTILS_FOUNDATION_REGISTRY_H
 
-#include "foundation/config_file.h"
+#include "foundation/config_codes.h"
 #include "foundation/export.h"
 
 // Looks up the line "key/name=..." (key may be null or empty: then "name=").

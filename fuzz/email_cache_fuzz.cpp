@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "email/cache_line_scan.h"
 #include "email/email_server_cache.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

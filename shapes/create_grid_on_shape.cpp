@@ -8,6 +8,7 @@
 
 #include "foundation/byte_order.h"
 #include "foundation/replacing_file.h"
+#include "shapes/grid_build_stages.h"
 #include "shapes/shape_file_reader.h"
 #include "shapes/shape_file_shape.h"
 #include "text/string_edit.h"

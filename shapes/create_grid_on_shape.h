@@ -4,8 +4,9 @@
 //
 // Every ring of every selected record is traced once through the grid's
 // columns (shapes/grid_trace.h); each column's markings are then resolved
-// into ranges and written (shapes/grid_column.h). The same shapefile and
-// options always give the same bytes.
+// into ranges and written (shapes/grid_column.h; the two stages are in
+// shapes/grid_build_stages.h). The same shapefile and options always give
+// the same bytes.
 //
 // The index is written under a temporary name beside its final place and
 // renamed into place only when every write and the close succeeded, so a
@@ -22,7 +23,6 @@
 
 #include "foundation/export.h"
 #include "shapes/grid_on_shape_file.h"
-#include "shapes/grid_trace.h"
 
 class ShapeFileReader;
 
@@ -63,7 +63,7 @@ ZRU_EXPORT int CreateGridOnShape(const std::string& path, CreateGridOnShapeOptio
 
 // The index file of a shapefile: "<base>.gos" beside "<base>.shp", the
 // extension of path (any of the set's files, or none) replaced.
-std::string GosPathOf(const std::string& path);
+ZRU_EXPORT std::string GosPathOf(const std::string& path);
 
 // The most columns a grid may have.
 constexpr int64_t kGosMaxColumns = 10000000;
@@ -73,26 +73,13 @@ constexpr int kGosDefaultPrecision = 3;
 // Whether a grid of precision over the box (MinX .. MaxX, MinY .. MaxY)
 // passes the format's limits: 0 with its column count, 28105 for fewer than
 // 2 columns, 28110 for too many or for cells beyond signed 32 bits.
-int GosGridLimits(double minX, double maxX, double minY, double maxY, int precision,
-                  int64_t& columnCount);
+ZRU_EXPORT int GosGridLimits(double minX, double maxX, double minY, double maxY,
+                             int precision, int64_t& columnCount);
 // The precision of an index built without one asked for: the default
 // when the reader's box passes those limits (degree data), else the one the
 // records' density chooses (as for a negative option), lowered until it
 // passes, so that projected coordinates (metres, feet) open too; 0 when
 // none passes (the build then reports why).
-int GosDefaultPrecision(const ShapeFileReader& reader);
-
-// The stages of CreateGridOnShape, apart for the tests.
-struct GridTrace {
-  GridOnShapeFileMetaData header;  // columnCount 0: nothing to index
-  GridMarkings markings;
-  std::string base;     // the shapefile's path without its extension
-  int64_t records = 0;  // records in the file
-};
-// Opens the set, chooses the grid and traces the selected records. Leaves
-// header.columnCount 0 when the automatic precision met a box without area.
-int TraceGridOnShape(const std::string& path, CreateGridOnShapeOptions& options, GridTrace& trace);
-// Resolves the columns (releasing their markings) and writes the file.
-int WriteGosFile(const std::string& path, GridTrace& trace, const CreateGridOnShapeOptions& options);
+ZRU_EXPORT int GosDefaultPrecision(const ShapeFileReader& reader);
 
 #endif

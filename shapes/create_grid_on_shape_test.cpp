@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "shapes/gos_differential.h"
+#include "shapes/grid_build_stages.h"
 #include "shapes/grid_column.h"
 #include "shapes/gos_literal_builder.h"
 #include "shapes/gos_test_files.h"

@@ -13,22 +13,13 @@ namespace {
 constexpr int32_t kTableHeaderSize = 32;
 constexpr int32_t kDescriptorSize = 32;
 
-// The name the platform would give a mapping of path.
-std::string MapName(const std::string& path) {
-  std::string name = path;
-  for (char& c : name)
-    if (c == '\\' || c == '/' || c == ':' || c == '.' || c == ' ') c = '_';
-  return name;
-}
-
 }  // namespace
 
 int DbfFileReader::Open(const std::string& path, std::string& errorText, int openType) {
   // Nothing of an earlier table may survive into this one.
   Close();
   char errorBuffer[256] = {};
-  int result = file_.Open(path.c_str(), openType, MapName(path).c_str(), errorBuffer,
-                          sizeof errorBuffer);
+  int result = file_.Open(path.c_str(), openType, nullptr, errorBuffer, sizeof errorBuffer);
   if (result != 0) {
     errorText = errorBuffer[0] != '\0' ? errorBuffer : "Cannot open shape file: " + path;
     return result;

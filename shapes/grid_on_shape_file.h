@@ -48,7 +48,7 @@ enum : int {
 // Size of the file header and its magic (the text and its NUL).
 constexpr int kGosHeaderSize = 44;
 constexpr int kGosMagicSize = 20;
-extern const char kGosMagic[kGosMagicSize];
+ZRU_EXPORT extern const char kGosMagic[kGosMagicSize];
 // The largest precision the reader accepts: cells of 10^-4 degrees.
 constexpr int kGosMaxPrecision = 4;
 
@@ -81,7 +81,8 @@ struct GosRangeRecord {
   uint32_t value;
   unsigned char code;
 };
-GosRangeRecord DecodeGosRange(const unsigned char* p, int coordinateWidth, int shapeCodeWidth);
+ZRU_EXPORT GosRangeRecord DecodeGosRange(const unsigned char* p, int coordinateWidth,
+                                         int shapeCodeWidth);
 
 class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
  public:
@@ -115,7 +116,8 @@ class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
                  std::vector<int>& candidates) const;
 
   // Statistics: precision, longitude and latitude ranges and the share of
-  // cells that need no exact test. The flag has no effect.
+  // cells that need no exact test. flag is ignored (kept for existing
+  // callers).
   int ShowInfo(FILE* stream, bool flag = false) const;
   // The ranges and the list area of the column holding longitude.
   int DebugAColumn(FILE* stream, double longitude) const;
@@ -168,6 +170,6 @@ class ZRU_EXPORT GridOnShapeFile : private ZRNonCopyable {
 
 // The cell number of a coordinate: floor(value * scale) when that is a
 // finite number within signed 32 bits; false otherwise.
-bool GosCellOf(double value, int32_t scale, int32_t& cell);
+ZRU_EXPORT bool GosCellOf(double value, int32_t scale, int32_t& cell);
 
 #endif

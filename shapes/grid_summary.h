@@ -30,9 +30,11 @@
 #include <cstring>
 #include <memory>
 
+#include "foundation/export.h"
+
 struct GridOnShapeFileMetaData;
 
-class GridSummary {
+class ZRU_EXPORT GridSummary {
  public:
   // The verdict that sends a point to the fine index.
   static constexpr uint32_t kLookFine = 0xFFFFFFFFu;

@@ -35,17 +35,9 @@ std::string SetFileName(const std::string& baseName, const char* lower, const ch
   return FileExists_(name.c_str()) ? name : baseName + upper;
 }
 
-std::string MapName(const std::string& path) {
-  std::string name = path;
-  for (char& c : name)
-    if (c == '\\' || c == '/' || c == ':' || c == '.' || c == ' ') c = '_';
-  return name;
-}
-
 int OpenShapeFile(MTFile& file, const std::string& path, int openType, std::string& errorText) {
   char errorBuffer[256] = {};
-  const int result = file.Open(path.c_str(), openType, MapName(path).c_str(), errorBuffer,
-                               sizeof errorBuffer);
+  const int result = file.Open(path.c_str(), openType, nullptr, errorBuffer, sizeof errorBuffer);
   if (result != 0)
     errorText = errorBuffer[0] != '\0' ? errorBuffer : "Cannot open shape file : " + path;
   return result;

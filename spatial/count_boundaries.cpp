@@ -331,7 +331,7 @@ class ValueTally {
 
 int CountBoundaries(char* buffer, int size) {
   const Query q = ReadQuery(buffer);
-  if (const char* message = Validate(q)) return Fail(buffer, size, message, -1);
+  if (const char* message = Validate(q)) return Fail(buffer, size, message, ERR_COUNT_BAD_PARAMETER);
   PafLibraryUse use;
   if (!use.Held()) return Fail(buffer, size, kPafNotInitialised, ERR_LIBRARY_NOT_LOADED);
   const PafLibWrapper& paf = use.Library();
@@ -352,12 +352,12 @@ int CountBoundaries(char* buffer, int size) {
     return ReportPafError(paf, code, buffer, size);
   }
   const char d = record[0];
-  if (d == '\0') return Fail(buffer, size, "Blank Delimiter property", -1);
+  if (d == '\0') return Fail(buffer, size, "Blank Delimiter property", ERR_COUNT_BAD_PARAMETER);
   if ((code = done(paf.pafGetPropertiesId(id, "GIFFields", record, kRecordSize))) != 0) {
     return ReportPafError(paf, code, buffer, size);
   }
   const char* found = strstr(record, ".Latitude+Longitude");
-  if (found == nullptr) return Fail(buffer, size, "No GIF with Latitude+Longitude", -1);
+  if (found == nullptr) return Fail(buffer, size, "No GIF with Latitude+Longitude", ERR_COUNT_BAD_PARAMETER);
   const char* begin = found;
   while (begin > record && begin[-1] != ';') --begin;
   const std::string codeSet(begin, strcspn(begin, ";"));
@@ -416,14 +416,14 @@ int CountBoundaries(char* buffer, int size) {
 }  // namespace
 
 int zruCountBoundaries(char* buffer, int size) {
-  if (buffer == nullptr || size < 0) return -1;
+  if (buffer == nullptr || size < 0) return ERR_COUNT_BAD_PARAMETER;
   try {
     if (strncasecmp(buffer, "Initialise", 10) == 0) return Initialise(buffer, size);
     if (strncasecmp(buffer, "Finalise", 8) == 0) return Finalise(buffer, size);
     return CountBoundaries(buffer, size);
   } catch (const std::bad_alloc&) {
-    return Fail(buffer, size, "Out of memory", -2);
+    return Fail(buffer, size, "Out of memory", ERR_COUNT_INTERNAL);
   } catch (...) {
-    return Fail(buffer, size, "Internal error", -2);
+    return Fail(buffer, size, "Internal error", ERR_COUNT_INTERNAL);
   }
 }

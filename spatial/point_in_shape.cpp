@@ -83,7 +83,7 @@ static int Parse(char* buffer, int size, QueryStorage& s, Query& q) {
       q.distance = IsTrue(value);
     } else if (IsWord(key, keyLength, "IndexPrecision")) {
       long number = strtol(value, nullptr, 10);
-      if (number == 0 && value[0] != '0') return Fail(buffer, size, "Invalid Precision", -2);
+      if (number == 0 && value[0] != '0') return Fail(buffer, size, "Invalid Precision", ERR_PIP_BAD_PARAMETER);
       q.precision = static_cast<int>(std::max<long>(INT_MIN, std::min<long>(INT_MAX, number)));
     } else if (IsWord(key, keyLength, "HigherIndexPrecision")) {
       if (IsTrue(value)) q.precision = -2;
@@ -93,9 +93,9 @@ static int Parse(char* buffer, int size, QueryStorage& s, Query& q) {
       return 0;
     }
   }
-  if (s.files.empty()) return Fail(buffer, size, "ShapeFile not provided", -1);
+  if (s.files.empty()) return Fail(buffer, size, "ShapeFile not provided", ERR_PIP_NO_SHAPE_FILE);
   if (!q.openMode && (q.latitude == 0.0 || q.longitude == 0.0)) {
-    return Fail(buffer, size, "Missing or invalid LatLong", -2);
+    return Fail(buffer, size, "Missing or invalid LatLong", ERR_PIP_BAD_PARAMETER);
   }
   return 0;
 }
@@ -128,7 +128,7 @@ int Find(char* buffer, int size, QueryStorage& s, const Query& q, ShapeFileInfo*
     ShapeFileInfo* entry = use.entry;
     int type = entry->reader.ShapeType();
     if (type != 5 && type != 15 && type != 25) {
-      return Fail(buffer, size, "Shape File not supported", -5);
+      return Fail(buffer, size, "Shape File not supported", ERR_PIP_NOT_POLYGONS);
     }
     int code = FindShapeContainingPoint(entry->grid, entry->reader, q.latitude, q.longitude,
                                         s.shape, s.candidates, record);
@@ -223,7 +223,7 @@ int WriteAnswer(char* buffer, int size, const std::string& answer) {
     memcpy(buffer, answer.c_str(), answer.size() + 1);
     return 0;
   }
-  return Fail(buffer, size, "Buffer too small", -6);
+  return Fail(buffer, size, "Buffer too small", ERR_PIP_BUFFER_TOO_SMALL);
 }
 
 // Not inlined: a caller then holds the storage's address for the whole
@@ -267,7 +267,7 @@ static int PointInShape(char* buffer, int size, QueryStorage& s) {
 }  // namespace point_in_shape
 
 int zruPointInShape(char* buffer, int size) {
-  if (buffer == nullptr || size < 0) return -2;
+  if (buffer == nullptr || size < 0) return ERR_PIP_BAD_PARAMETER;
   try {
     return point_in_shape::PointInShape(buffer, size, point_in_shape::ThreadQueryStorage());
   } catch (...) {

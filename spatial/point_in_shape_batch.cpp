@@ -71,10 +71,10 @@ int Attributes(const char* shapeFile, int record, const char* fields, char* buff
 
 int zruPointInShapeBatch(const char* shapeFile, const double* latitudes, const double* longitudes,
                          int count, int* recordOut) {
-  if (shapeFile == nullptr || shapeFile[0] == '\0') return -1;
+  if (shapeFile == nullptr || shapeFile[0] == '\0') return ERR_PIP_NO_SHAPE_FILE;
   if (count < 0 || (count > 0 && (latitudes == nullptr || longitudes == nullptr ||
                                   recordOut == nullptr))) {
-    return -2;
+    return ERR_PIP_BAD_PARAMETER;
   }
   try {
     return Batch(shapeFile, latitudes, longitudes, count, recordOut,
@@ -86,9 +86,9 @@ int zruPointInShapeBatch(const char* shapeFile, const double* latitudes, const d
 
 int zruShapeAttributes(const char* shapeFile, int record, const char* fields, char* buffer,
                        int size) {
-  if (buffer == nullptr || size < 0) return -2;
+  if (buffer == nullptr || size < 0) return ERR_PIP_BAD_PARAMETER;
   if (shapeFile == nullptr || shapeFile[0] == '\0') {
-    return point_in_shape::Fail(buffer, size, "ShapeFile not provided", -1);
+    return point_in_shape::Fail(buffer, size, "ShapeFile not provided", ERR_PIP_NO_SHAPE_FILE);
   }
   try {
     static thread_local std::string fieldList;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "foundation/byte_order.h"
+#include "text/sha1_portable.h"
 
 #if defined(__x86_64__)
 #include <cpuid.h>

@@ -18,10 +18,4 @@ const size_t kSha1DigestSize = 20;
 ZRU_EXPORT void HashSha1(const unsigned char* data, size_t length, unsigned char* digest,
                          size_t digestSize);
 
-namespace zru_detail {
-// The same digest from the portable compression whatever the processor, so
-// that tests cover it on machines with the SHA extensions too.
-void HashSha1Portable(const unsigned char* data, size_t length, unsigned char* digest);
-}  // namespace zru_detail
-
 #endif

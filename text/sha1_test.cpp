@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "text/sha1_portable.h"
+
 namespace {
 
 using Hash = void (*)(const unsigned char*, size_t, unsigned char*);

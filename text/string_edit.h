@@ -117,7 +117,8 @@ std::vector<S> SplitWithTrimNoEmpties(const S& text, const D& delimiter) {
 // each piece's trailing spaces become NULs, and pieces is set to the start
 // of every piece (after its leading spaces). A caller that reuses the
 // vector allocates nothing once it has grown.
-void SplitInPlace(char* text, char delimiter, bool keepEmpties, std::vector<char*>& pieces);
+ZRU_EXPORT void SplitInPlace(char* text, char delimiter, bool keepEmpties,
+                             std::vector<char*>& pieces);
 
 // A copy in which every run of spaces is one space; other white space stays.
 template <class S>

@@ -10,6 +10,8 @@ packages+=(libcli11-dev)
 if [ "${1:-}" = "--tests" ]; then
   # locales: a locale with a decimal comma, for the number-parsing tests.
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev locales)
+  # pkg-config: the installed package's test builds a host through zrutils.pc.
+  packages+=(pkg-config)
   # libssl-dev: OpenSSL's SHA-1, an oracle in the tests and a peer in the benchmarks.
   packages+=(libssl-dev)
   # dnsmasq: a real DNS server the e-mail tests start as a peer.
