@@ -31,8 +31,7 @@ int CallPointInShape(const std::string& parameters, std::vector<char>& buffer,
     memcpy(buffer.data(), parameters.c_str(), parameters.size() + 1);
     const int size = static_cast<int>(buffer.size()) - 1;
     const int status = zruPointInShape(buffer.data(), size);
-    constexpr int kBufferTooSmall = -6;
-    if (status == kBufferTooSmall && buffer.size() < (size_t{1} << 30)) {
+    if (status == ERR_PIP_BUFFER_TOO_SMALL && buffer.size() < (size_t{1} << 30)) {
       buffer.resize(buffer.size() * 2);
       continue;
     }
@@ -61,7 +60,6 @@ int Run(const PipArguments& a) {
   if (a.distance) query += "Distance=True;";
 
   int result = kExitDone;
-  constexpr int kInvalidLatLong = -2;
   if (a.point != "-") {
     status = CallPointInShape(query + "LatLong=" + a.point + ";", buffer, answer);
     if (status != 0) result = Fail(a.point, status, answer);
@@ -78,7 +76,7 @@ int Run(const PipArguments& a) {
       // A line the entry might read otherwise (another item after a ';')
       // is refused with the entry's own answer to a bad point.
       if (!ParseLatLon(line, latitude, longitude)) {
-        status = kInvalidLatLong;
+        status = ERR_PIP_BAD_PARAMETER;
         answer = "Missing or invalid LatLong";
       } else {
         status = CallPointInShape(query + "LatLong=" + line + ";", buffer, answer);
