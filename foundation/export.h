@@ -10,4 +10,12 @@
 #define ZRU_EXPORT __attribute__((visibility("default")))
 #endif
 
+// For members of an exported class that are no part of the interface, such
+// as private member templates used only inside the library: without it
+// their instantiations would be exported with the class or not, depending on
+// what the optimiser inlines.
+#ifndef ZRU_HIDDEN
+#define ZRU_HIDDEN __attribute__((visibility("hidden")))
+#endif
+
 #endif

@@ -51,9 +51,9 @@ class ZRU_EXPORT MorvelConfig {
 
  private:
   template <class S>
-  bool ReadValueT(const S& name, S& value);
+  ZRU_HIDDEN bool ReadValueT(const S& name, S& value);
   template <class S>
-  void EnumerateValuesT(std::vector<S>& names, std::vector<S>& values);
+  ZRU_HIDDEN void EnumerateValuesT(std::vector<S>& names, std::vector<S>& values);
   void EnsureConfigFileLoaded();
   int ReadConfigFile(FILE* file);
   // Stores code as the last error and returns false.

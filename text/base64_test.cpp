@@ -59,7 +59,9 @@ TEST(Base64, DecodeBounds) {
     unsigned char out[12];
     memset(out, 0xA5, sizeof out);
     EXPECT_EQ(Base64Decode(c.text, out, c.outSize), c.result) << c.text << " " << c.outSize;
-    if (c.result > 0) EXPECT_EQ(std::string(out, out + c.result), c.bytes);
+    if (c.result > 0) {
+      EXPECT_EQ(std::string(out, out + c.result), c.bytes);
+    }
     for (size_t i = c.outSize; i < sizeof out; ++i) EXPECT_EQ(out[i], 0xA5) << c.text;
   }
   // The vector form ends at any character that is not a digit.
@@ -82,7 +84,9 @@ TEST(Base64, RandomRoundTrips) {
       EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin()));
       EXPECT_EQ(out.back(), 0xA5);
       // One byte short of room is a failure, not a cut answer.
-      if (!data.empty()) EXPECT_EQ(Base64Decode(text.c_str(), out.data(), data.size() - 1), 0);
+      if (!data.empty()) {
+        EXPECT_EQ(Base64Decode(text.c_str(), out.data(), data.size() - 1), 0);
+      }
     }
   }
 }
